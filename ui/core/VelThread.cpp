@@ -1,0 +1,99 @@
+#include "ui/core/VelThread.h"
+
+#include <sys/resource.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+namespace {
+
+// One nice step below the caller, so long jobs never starve the user-interface thread.
+void LowerPriorityOfThisThread() {
+    const auto tid = static_cast<id_t>(::syscall(SYS_gettid));
+    errno = 0;
+    const int current = ::getpriority(PRIO_PROCESS, tid);
+    if (errno == 0) ::setpriority(PRIO_PROCESS, tid, current + 1);
+}
+
+} // namespace
+
+TVelThreadHelper::~TVelThreadHelper() { Join(); }
+
+void TVelThreadHelper::Run(std::function<void()> onTerminate) {
+    thread_ = std::thread([this, onTerminate = std::move(onTerminate)] {
+        LowerPriorityOfThisThread();
+        if (work_) work_();
+        running_.store(false, std::memory_order_release);
+        if (onTerminate) onTerminate();
+    });
+}
+
+void TVelThreadHelper::Join() {
+    if (thread_.joinable() && thread_.get_id() != std::this_thread::get_id()) thread_.join();
+    // A job that frees its own wrapper cannot join itself; let the thread finish on its own.
+    if (thread_.joinable()) thread_.detach();
+}
+
+TVelThread::~TVelThread() {
+    std::shared_ptr<TVelThreadHelper> old;
+    {
+        std::lock_guard lock(mutex_);
+        old = std::move(helper_);
+    }
+    if (old) old->Join();
+}
+
+std::shared_ptr<TVelThreadHelper> TVelThread::Current() const {
+    std::lock_guard lock(mutex_);
+    return helper_;
+}
+
+bool TVelThread::Start(std::function<void()> work) {
+    std::shared_ptr<TVelThreadHelper> old;
+    std::function<void()> notify;
+    {
+        std::lock_guard lock(mutex_);
+        if (helper_) {
+            helper_->RequestTerminate();
+            if (helper_->Running()) return false;
+        }
+        old = std::move(helper_);
+        notify = onTerminate_;
+    }
+    if (old) old->Join(); // it has left its work already; this only reaps the thread
+
+    auto fresh = std::make_shared<TVelThreadHelper>(std::move(work));
+    ignoreCancel_.store(false, std::memory_order_release);
+    {
+        std::lock_guard lock(mutex_);
+        helper_ = fresh;
+    }
+    fresh->Run(std::move(notify));
+    return true;
+}
+
+void TVelThread::Cancel() {
+    if (auto h = Current()) h->RequestTerminate();
+}
+
+void TVelThread::CancelAndWait() {
+    if (auto h = Current()) {
+        h->RequestTerminate();
+        h->Join();
+    }
+}
+
+bool TVelThread::Cancelled() const {
+    if (IgnoreCancel()) return false;
+    auto h = Current();
+    return h && h->Terminated();
+}
+
+bool TVelThread::InWork() const {
+    auto h = Current();
+    return h && h->Running();
+}
+
+void TVelThread::SetTerminateNotification(std::function<void()> notify) {
+    std::lock_guard lock(mutex_);
+    onTerminate_ = std::move(notify);
+}
