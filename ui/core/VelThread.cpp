@@ -82,6 +82,10 @@ void TVelThread::CancelAndWait() {
     }
 }
 
+void TVelThread::WaitForJob() {
+    if (auto h = Current()) h->Join();
+}
+
 bool TVelThread::Cancelled() const {
     if (IgnoreCancel()) return false;
     auto h = Current();

@@ -42,6 +42,8 @@ public:
     bool Start(std::function<void()> work);
     void Cancel();
     void CancelAndWait();
+    // Waits until the current job's thread has ended, without asking it to stop.
+    void WaitForJob();
     // Worker: true once a stop was requested, unless IgnoreCancel is set.
     bool Cancelled() const;
     bool InWork() const;
