@@ -1,0 +1,49 @@
+// Ten-band equalizer: the band filters weighted by their gains are folded into one 32-tap
+// filter whose output is added to the dry signal. No I/O, no threads; one object per run.
+#pragma once
+
+#include <array>
+#include <cstdint>
+
+#include "audio/WaveFormat.h"
+
+inline constexpr int kEqBands = 10;
+inline constexpr int kEqTaps = 32;
+
+using TEqBandTable = std::array<std::array<double, kEqTaps>, kEqBands>;
+
+// The band-pass coefficients h_k[n]: constants of the system, the same for every rate and
+// channel count. Computed once, on first use, in extended precision and kept as doubles.
+const TEqBandTable& EqualizerBands();
+
+// Band edges in units of the sequence's rate / 32768; band k spans edges k and k + 1.
+inline constexpr std::array<int32_t, kEqBands + 1> kEqEdges = {1,    31,   63,   127,  255,  511,
+                                                               1023, 2047, 4095, 8191, 16383};
+
+class TEqualizerKernel {
+  public:
+    // dry in percent; bandGains are the stored 32-bit gains (PercentGain of each slider).
+    TEqualizerKernel(int32_t dry, const std::array<float, kEqBands>& bandGains,
+                     const WAVEFORMATEX& format);
+
+    // In place; the 31-sample history carries over from one call to the next and starts
+    // at zero. Every chunk but the last must hold whole samples.
+    void Process(uint8_t* samples, int32_t bytes);
+
+    const std::array<double, kEqTaps>& Combined() const { return h_; } // H[j]
+    float DryGain() const { return dryGain_; }
+
+  private:
+    template <bool Wide> void Run(uint8_t* samples, int32_t count);
+
+    static constexpr int kHistory = kEqTaps - 1;
+    // Samples are filtered through a linear window: the 31 previous samples, then up to
+    // kWindow new ones, so tap j of sample i is window[kHistory + i - j] with no shifting
+    // and no wrap. The tail of each window becomes the head of the next.
+    static constexpr int kWindow = 2048;
+
+    bool wide_;
+    float dryGain_;
+    std::array<double, kEqTaps> h_{};
+    std::array<double, kHistory + kWindow> window_{};
+};

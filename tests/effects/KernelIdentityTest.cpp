@@ -1,0 +1,162 @@
+// The product kernels against the plain per-sample versions, on random data, fed in one
+// piece and in pieces of awkward sizes: every output byte must be the same.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <random>
+#include <vector>
+
+#include "effects/DelayKernel.h"
+#include "effects/DistortionKernel.h"
+#include "effects/EqualizerKernel.h"
+#include "effects/FadeKernel.h"
+#include "effects/KernelMath.h"
+#include "tests/effects/ReferenceKernels.h"
+
+namespace {
+
+struct Shape {
+    uint16_t bits;
+    uint16_t channels;
+};
+const Shape kShapes[] = {{16, 1}, {16, 2}, {8, 1}, {8, 2}};
+
+// Loud random data, a good share of it at or beyond the extremes so saturation happens.
+std::vector<uint8_t> RandomBytes(size_t n, uint32_t seed) {
+    std::mt19937 rng(seed);
+    std::vector<uint8_t> v(n);
+    for (auto& b : v)
+        b = static_cast<uint8_t>(rng());
+    // Sprinkle the 16-bit extremes -32768 (00 80) and 32767 (FF 7F) at even offsets.
+    for (size_t i = 0; i + 1 < n; i += 97) {
+        v[i] = (i % 2 == 0) ? 0x00 : 0xFF;
+        v[i + 1] = (i % 2 == 0) ? 0x80 : 0x7F;
+    }
+    return v;
+}
+
+// Chunk sizes that a 16-bit track would still cut on whole samples: odd sample counts,
+// the run's full chunk and the odd remainders.
+std::vector<int32_t> Pieces(int32_t total, int32_t sampleBytes, uint32_t seed) {
+    std::mt19937 rng(seed);
+    std::vector<int32_t> sizes;
+    while (total > 0) {
+        int32_t n = static_cast<int32_t>(rng() % 1500 + 1) * sampleBytes;
+        n = std::min(n, total);
+        sizes.push_back(n);
+        total -= n;
+    }
+    return sizes;
+}
+
+template <class Kernel>
+std::vector<uint8_t> InPieces(Kernel& k, std::vector<uint8_t> data,
+                              const std::vector<int32_t>& sizes) {
+    int32_t at = 0;
+    for (int32_t n : sizes) {
+        k.Process(data.data() + at, n);
+        at += n;
+    }
+    return data;
+}
+
+// -1 when equal, else the first differing byte offset (or the shorter size), so a failure
+// names a position instead of printing two large blocks.
+long FirstDifference(const std::vector<uint8_t>& a, const std::vector<uint8_t>& b) {
+    const size_t n = std::min(a.size(), b.size());
+    for (size_t i = 0; i < n; ++i)
+        if (a[i] != b[i]) return static_cast<long>(i);
+    return a.size() == b.size() ? -1 : static_cast<long>(n);
+}
+
+} // namespace
+
+TEST(KernelIdentity, DistortionMatchesReferenceForManySettings) {
+    const int settings[][5] = {{50, 50, 50, 100, 100},  {100, 0, 30, -150, 150},
+                               {20, 20, 20, 50, 50},    {0, 0, 0, 100, 100},
+                               {73, 11, 99, -37, -121}, {100, 100, 100, 150, -150}};
+    for (const Shape& s : kShapes) {
+        const WAVEFORMATEX f = MakePcmFormat(44100, s.bits, s.channels);
+        for (const auto& p : settings) {
+            const auto in = RandomBytes(20001, 7);
+            auto expected = in;
+            ref::Distortion(expected, s.bits == 16, p[0], p[1], p[2], p[3], p[4]);
+            TDistortionKernel k(p[0], p[1], p[2], p[3], p[4], f);
+            EXPECT_EQ(
+                FirstDifference(InPieces(k, in, Pieces(20001, s.bits == 16 ? 2 : 1, 3)), expected),
+                -1)
+                << s.bits << "-bit " << p[0] << "/" << p[1] << "/" << p[2];
+        }
+    }
+}
+
+TEST(KernelIdentity, FadeMatchesReferenceAcrossPieces) {
+    const int settings[][2] = {{100, 0}, {0, 200}, {37, 163}, {100, 100}, {200, 3}, {50, 50}};
+    for (const Shape& s : kShapes) {
+        const WAVEFORMATEX f = MakePcmFormat(22050, s.bits, s.channels);
+        const int32_t sb = s.bits == 16 ? 2 : 1;
+        for (const auto& p : settings) {
+            const int32_t bytes = 30002 - (sb == 2 ? 0 : 1);
+            const auto in = RandomBytes(bytes, 11);
+            auto expected = in;
+            ref::Fade(expected, s.bits == 16, p[0], p[1]);
+            TFadeKernel k(p[0], p[1], bytes, f);
+            EXPECT_EQ(FirstDifference(InPieces(k, in, Pieces(bytes, sb, 5)), expected), -1)
+                << s.bits << "-bit " << p[0] << "->" << p[1];
+        }
+    }
+}
+
+TEST(KernelIdentity, EqualizerMatchesReferenceAcrossPieces) {
+    std::mt19937 rng(19);
+    for (const Shape& s : kShapes) {
+        const WAVEFORMATEX f = MakePcmFormat(44100, s.bits, s.channels);
+        const int32_t sb = s.bits == 16 ? 2 : 1;
+        for (int round = 0; round < 4; ++round) {
+            std::array<float, kEqBands> gains{};
+            for (auto& g : gains)
+                g = PercentGain(static_cast<int32_t>(rng() % 201));
+            const int32_t dry = static_cast<int32_t>(rng() % 201);
+            const int32_t bytes = 9000 + sb * 3; // several windows plus an odd tail
+            const auto in = RandomBytes(bytes, 23 + round);
+            auto expected = in;
+            ref::Equalizer(expected, s.bits == 16, dry, gains);
+            TEqualizerKernel k(dry, gains, f);
+            EXPECT_EQ(FirstDifference(InPieces(k, in, Pieces(bytes, sb, 29 + round)), expected), -1)
+                << s.bits << "-bit round " << round;
+        }
+    }
+}
+
+TEST(KernelIdentity, DelayMatchesReferenceAcrossPiecesAndPrerolls) {
+    const ref::DelaySettings settings[] = {
+        {250, 50, 50, 50, 0, 10, 125},  {10, 100, 100, 100, 0, 10, 125},
+        {37, -150, 150, -150, 0, 1, 0}, {100, 90, 80, 120, 1, 37, 100},
+        {25, 50, 100, 100, 1, 200, 25}, {13, -40, 60, 70, 1, 5, 0},
+        {1, 150, 150, 150, 1, 200, 1},  {2500, 150, -20, 150, 1, 3, 2500},
+    };
+    for (const Shape& s : kShapes) {
+        const WAVEFORMATEX f = MakePcmFormat(8000, s.bits, s.channels);
+        const int32_t sb = s.bits == 16 ? 2 : 1;
+        for (const auto& p : settings) {
+            const auto track = RandomBytes(40000, 31);
+            for (int32_t selStart : {0, 6, 4000, 20000}) {
+                const int32_t selEnd = 36000 + (sb == 2 ? 0 : 1);
+                const auto expected = ref::Delay(track, selStart, selEnd, f, p);
+                TDelayKernel k(p.total, p.feedback, p.dry, p.wet, p.type, p.freq, p.modulated, f);
+                ASSERT_TRUE(k.Ready());
+                const int32_t pre = k.PrerollBytes(selStart);
+                k.Prime(track.data() + selStart - pre, pre);
+                std::vector<uint8_t> out(selEnd - selStart, 0xEE);
+                int32_t at = 0;
+                for (int32_t n : Pieces(selEnd - selStart, sb, 37)) {
+                    k.Process(track.data() + selStart + at, out.data() + at, n);
+                    at += n;
+                }
+                EXPECT_EQ(FirstDifference(out, expected), -1)
+                    << s.bits << "-bit " << s.channels << "ch total " << p.total << " type "
+                    << p.type << " S " << selStart;
+            }
+        }
+    }
+}
