@@ -16,12 +16,14 @@ namespace {
 
 // Frames per pass through the kernels: bounds the float scratch buffers whatever the push size.
 constexpr size_t kSliceFrames = 8192;
-// Lookahead probe: silent input fed in small steps until well past the first output.
+// Lookahead probe: silent input fed in steps of about this many output frames until well past
+// the first output.
 constexpr size_t kProbeStepFrames = 8;
 constexpr size_t kProbeMinFrames = 16384;
 constexpr size_t kProbeMaxFrames = size_t{1} << 22;
-// Added to the measured lag: the probe's step hides up to a few tens of frames of it.
-constexpr uint32_t kLookaheadMarginFrames = 64;
+// Added to the measured lag besides two probe steps: a step hides up to one step and a few tens
+// of frames of the lag a one-frame feed would show.
+constexpr uint32_t kLookaheadMarginFrames = 48;
 
 struct Shape {
     uint32_t rate = 0;
@@ -256,7 +258,9 @@ soxr_t CreateResampler(const Shape& s, const Shape& d, unsigned channels) {
 bool MeasureLookahead(const Shape& s, const Shape& d, unsigned channels, uint32_t& frames) {
     soxr_t probe = CreateResampler(s, d, channels);
     if (!probe) return false;
-    std::vector<float> in(kProbeStepFrames * channels, 0.0f);
+    const size_t downsample = (s.rate + d.rate - 1) / d.rate;
+    const size_t step = kProbeStepFrames * downsample;
+    std::vector<float> in(step * channels, 0.0f);
     std::vector<float> out(kSliceFrames * channels);
     uint64_t pushed = 0, got = 0, firstOutput = 0;
     double maxLag = 0;
@@ -267,8 +271,7 @@ bool MeasureLookahead(const Shape& s, const Shape& d, unsigned channels, uint32_
             break;
         }
         size_t used = 0, made = 0;
-        if (soxr_process(probe, in.data(), kProbeStepFrames, &used, out.data(), kSliceFrames,
-                         &made)) {
+        if (soxr_process(probe, in.data(), step, &used, out.data(), kSliceFrames, &made)) {
             ok = false;
             break;
         }
@@ -280,7 +283,7 @@ bool MeasureLookahead(const Shape& s, const Shape& d, unsigned channels, uint32_
         maxLag = std::max(maxLag, lag);
     }
     soxr_delete(probe);
-    frames = static_cast<uint32_t>(std::ceil(maxLag)) + kLookaheadMarginFrames;
+    frames = static_cast<uint32_t>(std::ceil(maxLag) + 2 * step) + kLookaheadMarginFrames;
     return ok;
 }
 

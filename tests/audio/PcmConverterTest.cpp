@@ -152,6 +152,7 @@ TEST(PcmConverter, RefusesBadFormatsAndMisuse) {
     EXPECT_EQ(c.Open(Fmt(1000, 16, 1), Fmt(257000, 16, 1)), TPcmConverter::kRateRatioTooLarge);
     EXPECT_EQ(c.Open(Fmt(257000, 16, 1), Fmt(1000, 16, 1)), TPcmConverter::kRateRatioTooLarge);
     EXPECT_EQ(c.Open(Fmt(1000, 16, 1), Fmt(256000, 16, 1)), 0);
+    EXPECT_EQ(c.Open(Fmt(256000, 16, 1), Fmt(1000, 16, 1)), 0);
 
     // Fields that do not describe the data are not checked.
     WAVEFORMATEX loose = good;
@@ -340,6 +341,7 @@ TEST(PcmConverter, LookaheadIsEnoughToReleaseOutputUpToAPoint) {
         {Fmt(44100, 16, 2), Fmt(22050, 8, 1)},
         {Fmt(11025, 8, 1), Fmt(44100, 16, 2)},
         {Fmt(8000, 16, 1), Fmt(44100, 16, 1)},
+        {Fmt(96000, 16, 2), Fmt(8000, 16, 2)},
     };
     for (const auto& [from, to] : pairs) {
         SCOPED_TRACE(from.nSamplesPerSec);
