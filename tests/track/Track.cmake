@@ -1,0 +1,3 @@
+wavestack_gtest(track_tests SOURCES ${CMAKE_CURRENT_LIST_DIR}/TrackEditTest.cpp
+                ${CMAKE_CURRENT_LIST_DIR}/TrackDocumentTest.cpp
+                LIBS wavestack_track LABELS "core;track")

@@ -1,0 +1,211 @@
+// A track in a private temporary folder, with an owner and a message sink that record what
+// the track told them, and wave files built and read byte by byte without the code under test.
+#pragma once
+
+#include <dirent.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <functional>
+#include <iterator>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "audio/WaveFormat.h"
+#include "track/HeadlessView.h"
+#include "track/VelTrack.h"
+
+using Bytes = std::vector<uint8_t>;
+
+struct RecordingSink : TMessageSink {
+    std::mutex mutex;
+    std::vector<std::pair<int, std::string>> lines;
+    void AddMessage(uint8_t kind, const std::string& text) override {
+        std::lock_guard lock(mutex);
+        lines.emplace_back(kind, text);
+    }
+    bool Saw(int kind, const std::string& text) {
+        std::lock_guard lock(mutex);
+        for (auto& [k, t] : lines)
+            if (k == kind && t == text) return true;
+        return false;
+    }
+    bool SawPrefix(int kind, const std::string& prefix) {
+        std::lock_guard lock(mutex);
+        for (auto& [k, t] : lines)
+            if (k == kind && t.rfind(prefix, 0) == 0) return true;
+        return false;
+    }
+};
+
+struct RecordingOwner : TTrackOwner {
+    std::vector<std::string> warnings;
+    std::optional<std::string> transferChoice;
+    std::optional<WAVEFORMATEX> formatChoice;
+    std::vector<std::string> openTracks;
+    std::vector<std::string> errorBoxes;
+    bool confirmAnswer = false;
+    void ShowUndoWarning(const std::string& text) override { warnings.push_back(text); }
+    bool IsFileOpenAsTrack(const std::string& path) override {
+        for (auto& p : openTracks)
+            if (p == path) return true;
+        return false;
+    }
+    std::optional<std::string> ChooseTransferFile(bool, const std::string&,
+                                                  const std::string&) override {
+        return transferChoice;
+    }
+    void ErrorBox(const std::string& text) override { errorBoxes.push_back(text); }
+    bool ConfirmBox(const std::string&) override { return confirmAnswer; }
+    std::optional<WAVEFORMATEX> ChooseConversionFormat(const WAVEFORMATEX&) override {
+        return formatChoice;
+    }
+};
+
+// A view that can cancel the running job at a chosen block read.
+struct CancellingView : THeadlessTrackView {
+    std::function<void(int32_t)> onBlock;
+    void WorkBarAt(int32_t position) override {
+        if (onBlock) onBlock(position);
+    }
+};
+
+inline void PutLE(Bytes& b, uint32_t v, int n) {
+    for (int i = 0; i < n; ++i)
+        b.push_back(static_cast<uint8_t>(v >> (8 * i)));
+}
+
+// The file layout the system writes: 18-byte fmt, data at offset 46, pad byte for odd sizes.
+inline Bytes WaveBytes(const WAVEFORMATEX& f, const Bytes& data) {
+    Bytes b;
+    const uint32_t pad = data.size() & 1;
+    b.insert(b.end(), {'R', 'I', 'F', 'F'});
+    PutLE(b, static_cast<uint32_t>(38 + data.size() + pad), 4);
+    b.insert(b.end(), {'W', 'A', 'V', 'E', 'f', 'm', 't', ' '});
+    PutLE(b, 18, 4);
+    PutLE(b, f.wFormatTag, 2);
+    PutLE(b, f.nChannels, 2);
+    PutLE(b, f.nSamplesPerSec, 4);
+    PutLE(b, f.nAvgBytesPerSec, 4);
+    PutLE(b, f.nBlockAlign, 2);
+    PutLE(b, f.wBitsPerSample, 2);
+    PutLE(b, f.cbSize, 2);
+    b.insert(b.end(), {'d', 'a', 't', 'a'});
+    PutLE(b, static_cast<uint32_t>(data.size()), 4);
+    b.insert(b.end(), data.begin(), data.end());
+    if (pad) b.push_back(0);
+    return b;
+}
+
+inline Bytes ReadFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return Bytes(std::istreambuf_iterator<char>(in), {});
+}
+
+inline void WriteFile(const std::string& path, const Bytes& bytes) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char*>(bytes.data()),
+              static_cast<std::streamsize>(bytes.size()));
+}
+
+// The data chunk's payload of a file in the layout above.
+inline Bytes DataOf(const std::string& path) {
+    Bytes b = ReadFile(path);
+    if (b.size() < 46) return {};
+    const uint32_t size = b[42] | b[43] << 8 | b[44] << 16 | static_cast<uint32_t>(b[45]) << 24;
+    return Bytes(b.begin() + 46, b.begin() + 46 + size);
+}
+
+inline Bytes Pattern(std::size_t n, uint32_t seed = 1) {
+    Bytes b(n);
+    uint32_t x = seed;
+    for (auto& v : b) {
+        x = x * 1103515245u + 12345u;
+        v = static_cast<uint8_t>(x >> 16);
+    }
+    return b;
+}
+
+inline std::vector<std::string> FilesIn(const std::string& folder) {
+    std::vector<std::string> names;
+    if (DIR* d = opendir(folder.c_str())) {
+        while (dirent* e = readdir(d))
+            if (e->d_name[0] != '.') names.push_back(e->d_name);
+        closedir(d);
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+class TrackTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        char tmpl[] = "/tmp/wavestack-track-XXXXXX";
+        root = mkdtemp(tmpl);
+        tempDir = root + "/tmp";
+        userDir = root + "/songs";
+        mkdir(tempDir.c_str(), 0700);
+        mkdir(userDir.c_str(), 0700);
+        setenv("TMPDIR", tempDir.c_str(), 1);
+        track = std::make_unique<TVelTrack>(owner, sink, view, clipboard, &fileLock);
+    }
+    void TearDown() override {
+        track.reset();
+        std::system(("rm -rf " + root).c_str());
+    }
+
+    // Writes a user file and opens it as the track, ready.
+    std::string OpenUserFile(const std::string& name, const WAVEFORMATEX& f, const Bytes& data) {
+        const std::string path = userDir + "/" + name;
+        WriteFile(path, WaveBytes(f, data));
+        track->FileName = path;
+        track->Reopen();
+        track->WaitForWorker();
+        EXPECT_EQ(track->TrackState(), tsReady);
+        return path;
+    }
+    void Select(int32_t from, int32_t to) {
+        track->SelStart = from;
+        track->SelEnd = to;
+        track->SetHasSelection(true);
+    }
+    void Run(const std::function<void()>& starter) {
+        starter();
+        track->WaitForWorker();
+    }
+    Bytes Working() { return DataOf(track->FileName); }
+    std::vector<std::string> TempFiles() { return FilesIn(tempDir); }
+
+    std::string root, tempDir, userDir;
+    RecordingOwner owner;
+    RecordingSink sink;
+    CancellingView view;
+    TMemoryClipboard clipboard;
+    TVELCriticalSection fileLock;
+    std::unique_ptr<TVelTrack> track;
+    const WAVEFORMATEX cd = MakePcmFormat(44100, 16, 2);
+    const WAVEFORMATEX mono8 = MakePcmFormat(11025, 8, 1);
+};
+
+// Makes every file write beyond `bytes` fail (EFBIG) for the life of the object.
+class FileSizeLimit {
+  public:
+    explicit FileSizeLimit(rlim_t bytes) {
+        getrlimit(RLIMIT_FSIZE, &old_);
+        signal(SIGXFSZ, SIG_IGN);
+        rlimit lim = old_;
+        lim.rlim_cur = bytes;
+        setrlimit(RLIMIT_FSIZE, &lim);
+    }
+    ~FileSizeLimit() { setrlimit(RLIMIT_FSIZE, &old_); }
+
+  private:
+    rlimit old_{};
+};

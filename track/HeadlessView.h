@@ -1,0 +1,40 @@
+// Track view and clipboard for the command-line tool and the tests: nothing is drawn, but the
+// picture files lie beside their state files exactly as the GUI's do.
+#pragma once
+
+#include <memory>
+#include <mutex>
+
+#include "track/TrackInterfaces.h"
+
+class THeadlessTrackView : public TTrackView {
+  public:
+    // picturesBesideUserFiles = false: pictures are written only for temporary states, so the
+    // command-line tool leaves no picture files beside the user's own files.
+    explicit THeadlessTrackView(bool picturesBesideUserFiles = true)
+        : besideUserFiles_(picturesBesideUserFiles) {}
+    void PaintWave(TVelTrack& track, int32_t from, int32_t to) override;
+    bool SavePicture(const std::string& path) override;
+    bool SaveEmptyPicture(const std::string& path) override { return SavePicture(path); }
+
+  private:
+    bool besideUserFiles_;
+};
+
+// A clipboard private to this process.
+class TMemoryClipboard : public TClipboardStore {
+  public:
+    bool HoldsWave() override;
+    bool Open() override;
+    void Close() override;
+    bool SetWave(std::shared_ptr<TMemoryBlock> wave) override;
+    std::shared_ptr<TMemoryBlock> GetWave() override;
+    // Tests: make Open fail as a clipboard held by another program would.
+    void SetUnavailable(bool on) { unavailable_ = on; }
+
+  private:
+    std::mutex mutex_;
+    std::shared_ptr<TMemoryBlock> wave_;
+    bool open_ = false;
+    bool unavailable_ = false;
+};

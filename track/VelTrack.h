@@ -1,0 +1,195 @@
+// The track component: one wave file plus the state of its editing. Owns its working file,
+// the previous state while a change runs, the disk-backed undo store, its working buffer and
+// its worker thread; reaches the outside through TTrackOwner, TTrackView, TClipboardStore and
+// a message sink.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "audio/PcmConverter.h"
+#include "audio/WaveFile.h"
+#include "audio/WaveFormat.h"
+#include "track/TrackInterfaces.h"
+#include "ui/core/MessageSink.h"
+#include "ui/core/VelCriticalSection.h"
+#include "ui/core/VelSemaphore.h"
+#include "ui/core/VelThread.h"
+
+// One entry of the track's pop-up menu as the view renders it.
+struct TMenuItem {
+    std::string caption; // "-" for a separator
+    bool enabled = true;
+    std::vector<TMenuItem> items; // submenu
+};
+
+class TVelTrack : private TWaveIOHost {
+  public:
+    static constexpr int32_t kBlockBytes = 524288;
+
+    TVelTrack(TTrackOwner& owner, TMessageSink& messages, TTrackView& view,
+              TClipboardStore& clipboard, TVELCriticalSection* fileLock);
+    ~TVelTrack() override;
+    TVelTrack(const TVelTrack&) = delete;
+    TVelTrack& operator=(const TVelTrack&) = delete;
+
+    // ---- document ----
+    std::string FileName;     // the working file: the current state
+    std::string UserFileName; // the user's file while the working file is a state made since
+    int32_t DataLength = 0;
+    int32_t StartOffset = 0;
+    std::string StartOffsetText = "00:00.00000";
+    std::atomic<int32_t> PlayPosition{0};
+    int32_t SelStart = 0;
+    int32_t SelEnd = 0;
+    bool HasSelection = false;
+    std::vector<std::string> UndoFiles;
+    std::vector<std::string> UndoNames;
+    bool UndoWarningArmed = true;
+    bool UseClipboard = true;
+    std::string TransferFileName;
+    int32_t NewDataLength = 0;
+    std::atomic<uint8_t> EffectState{esNoDialog};
+
+    TTrackState TrackState() const { return static_cast<TTrackState>(state_.load()); }
+    const WAVEFORMATEX& Format() const { return working_.format; }
+    std::string WaveFileName() const;
+    std::string ShortFileName() const;
+    bool Modified() const;
+    std::string TrackDescription() const;
+    void SetState(TTrackState state);
+    void SetHasSelection(bool on);
+    void SetStartOffsetText(const std::string& text);
+
+    // The working format's converters with the "-1" no-position convention.
+    std::string PositionText(int32_t position) const;
+    int32_t TextPosition(const std::string& text) const;
+
+    // ---- lifecycle (user-interface thread) ----
+    void NewTrack(const WAVEFORMATEX& format, const std::string& lengthText);
+    // Opens FileName and reads it on the worker; Empty when it cannot be opened.
+    void Reopen();
+    bool UndoTo(int index);
+    void Undo();
+    void UndoAll();
+    std::string UndoCaption() const;
+    bool SaveTrackAs(const std::string& target);
+
+    // ---- selection edits (user-interface thread starters) ----
+    void Cut();
+    void Copy();
+    void Clear();
+    void Delete();
+    void Insert();
+    void Paste();
+    void ChangeTotal(const std::string& lengthText);
+    // The "File" submenu: a file dialog, then the command. False when the dialog refused.
+    bool CutTo();
+    bool CopyTo();
+    bool InsertFrom();
+    bool PasteFrom();
+    void SelectAll();
+    void SelectLeft();
+    void SelectRight();
+    // Position fields left by the user; false (and a message) when the entry is refused.
+    bool LeaveStartField(const std::string& timeText);
+    bool LeaveEndField(const std::string& timeText);
+    void LeavePlayField(const std::string& timeText);
+    std::vector<TMenuItem> PopupMenu();
+    void ChooseMenuItem(const std::string& caption);
+    // "Refresh": the cached picture goes, then the track is read again.
+    void Refresh();
+
+    // ---- format conversion ----
+    void ConvertFormat(); // starter; the chooser runs through the owner
+    bool OpenConversion(WaveFile& destination, WaveFile& source, int32_t destinationBlock);
+    bool ConvertStretch(int32_t offset, int32_t length, bool write, int32_t sourceBytes);
+    bool CloseConversion();
+    bool ConvertFile(WaveFile& destination, WaveFile& source);
+    // The destination block of the open conversion (the combine's per-source block).
+    uint8_t* ConversionBuffer() { return convBuffer_.get(); }
+
+    // ---- playback side used by the document ----
+    void BuildChunkTable(int32_t dataLength);
+    void Cue(int32_t position);
+    void ApplyPanAndVolume();
+
+    // ---- worker ----
+    TVelThread& Worker() { return worker_; }
+    TVELSemaphore& Semaphore() { return semaphore_; }
+    TWaveIO& WaveIO() { return io_; }
+    WaveFile& WorkingFile() { return working_; }
+    int64_t DataStart() const { return working_.dataStart; }
+    bool Cancelled() const override { return worker_.Cancelled(); }
+    // Blocks until the current job (if any) has finished, without cancelling it.
+    void WaitForWorker();
+    void AddMessage(uint8_t kind, const std::string& text) override;
+
+    // Worker bodies, public so that the effects and the combine can frame their own runs.
+    bool BeginChange(int32_t prefixBytes, const std::string& changeName,
+                     const std::optional<WAVEFORMATEX>& newFormat = std::nullopt);
+    void EndChange(bool success, int32_t playPosition, int32_t redrawEnd, int32_t redrawStart,
+                   const std::string& changeName);
+    void Load(int32_t from, int32_t to);
+    WaveFile& PreviousState() { return previous_; }
+
+  private:
+    // TWaveIOHost
+    bool SampleIs16Bit() const override { return Is16Bit(working_.format); }
+    int32_t WholeDataLength() const override { return DataLength; }
+    void DataRead(int32_t bytes) override { fillPosition_ += bytes; }
+    void WorkBarAt(int32_t dataPosition) override { view_.WorkBarAt(dataPosition); }
+    void WorkBarDone() override { view_.WorkBarDone(); }
+
+    // Starter pattern: Busy, start the body on the worker, hourglass; Ready when refused.
+    bool StartJob(TTrackState busyState, std::function<void()> body);
+    bool OpenWorkingFile();
+    std::string NewTempName();
+    void DeleteStateFiles(const std::string& path);
+    bool ChooseTransfer(bool forSaving, const std::string& what);
+    bool Ready() const { return TrackState() == tsReady; }
+    int32_t PlayInData() const { return PlayPosition - StartOffset; }
+
+    void DoCut();
+    void DoCopy();
+    void DoClear();
+    void DoDelete();
+    void DoInsertOrPaste(bool paste);
+    void DoChangeTotal();
+    void DoConvertFormat();
+    bool MakeTransferFile(WaveFile& from, int32_t bytes, bool toClipboard);
+    bool SelectionInsideData();
+    // Data bytes written to the working file so far in the running change.
+    int32_t WrittenDataBytes() const;
+    bool WriteSilence(int32_t bytes);
+
+    TTrackOwner& owner_;
+    TMessageSink& messages_;
+    TTrackView& view_;
+    TClipboardStore& clipboard_;
+    std::atomic<uint8_t> state_{tsEmpty};
+    TVelThread worker_;
+    TVELSemaphore semaphore_{1};
+    TWaveIO io_;
+    WaveFile working_;
+    WaveFile previous_;
+    int32_t fillPosition_ = 0;
+    bool chunkTableBuilt_ = false;
+    bool storeWasEmpty_ = false; // the undo store was empty when the running change began
+
+    // Conversion in progress: the stream and the files it reads and writes.
+    TPcmConverter converter_;
+    WaveFile* convDestination_ = nullptr;
+    WaveFile* convSource_ = nullptr;
+    int32_t convSourceBlock_ = 0;
+    int32_t convDestinationBlock_ = 0;
+    std::unique_ptr<uint8_t[]> convBuffer_;
+    int64_t convSourceLeft_ = 0; // source data bytes not read yet
+    bool convFlushed_ = false;   // the stream was told the source has ended
+    bool FeedConversion(int32_t bytes);
+};

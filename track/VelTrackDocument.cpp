@@ -1,0 +1,342 @@
+// The track document: texts, state, loading, the change frame, the undo store, save, destroy.
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+#include "audio/VelTrackUtils.h"
+#include "platform/TempFiles.h"
+#include "track/SafeSave.h"
+#include "track/VelTrack.h"
+
+namespace {
+
+std::string FilePart(const std::string& path) {
+    const auto slash = path.find_last_of('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+void RemoveQuietly(const std::string& path) {
+    if (!path.empty()) ::unlink(path.c_str());
+}
+
+// Two names for one file: the same text, or the same inode. Letter case alone does not make
+// two names one file on Linux, so it is not compared.
+bool SameFile(const std::string& a, const std::string& b) {
+    if (a == b) return true;
+    struct stat sa {};
+    struct stat sb {};
+    if (::stat(a.c_str(), &sa) != 0 || ::stat(b.c_str(), &sb) != 0) return false;
+    return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+}
+
+} // namespace
+
+TVelTrack::TVelTrack(TTrackOwner& owner, TMessageSink& messages, TTrackView& view,
+                     TClipboardStore& clipboard, TVELCriticalSection* fileLock)
+    : owner_(owner), messages_(messages), view_(view), clipboard_(clipboard), io_(*this, fileLock) {
+}
+
+TVelTrack::~TVelTrack() {
+    worker_.CancelAndWait();
+    io_.ReleaseWorkBuffer();
+    if (working_.handle) working_.handle->Close();
+    if (previous_.handle) previous_.handle->Close();
+    for (std::size_t i = 1; i < UndoFiles.size(); ++i)
+        DeleteStateFiles(UndoFiles[i]);
+    if (IsTemporaryFile(UserFileName)) DeleteStateFiles(UserFileName);
+    if (IsTemporaryFile(FileName)) DeleteStateFiles(FileName);
+}
+
+void TVelTrack::AddMessage(uint8_t kind, const std::string& text) {
+    messages_.AddMessage(kind, text);
+}
+
+void TVelTrack::DeleteStateFiles(const std::string& path) {
+    RemoveQuietly(path);
+    if (!path.empty()) RemoveQuietly(PictureFileName(path));
+}
+
+std::string TVelTrack::NewTempName() {
+    std::string error;
+    std::string name = MakeTempFileName(error);
+    if (name.empty()) AddMessage(kMsgError, error);
+    return name;
+}
+
+// ---- texts and state ----
+
+std::string TVelTrack::WaveFileName() const {
+    const std::string& name = UserFileName.empty() ? FileName : UserFileName;
+    return IsTemporaryFile(name) ? std::string() : name;
+}
+
+std::string TVelTrack::ShortFileName() const {
+    return FilePart(UserFileName.empty() ? FileName : UserFileName);
+}
+
+bool TVelTrack::Modified() const {
+    return !UserFileName.empty() || IsTemporaryFile(FileName);
+}
+
+std::string TVelTrack::TrackDescription() const {
+    if (TrackState() == tsEmpty) return ShortFileName() + ".  Track is Empty.";
+    return ShortFileName() + " (" + FormatDescription(working_.format) +
+           ").  Total Time : " + BytesToTimeText(DataLength, working_.format);
+}
+
+void TVelTrack::SetState(TTrackState state) {
+    state_.store(state);
+    owner_.TrackStateChanged(*this);
+}
+
+void TVelTrack::SetHasSelection(bool on) {
+    if (!on) {
+        SelStart = 0;
+        SelEnd = 0;
+        HasSelection = false;
+        return;
+    }
+    if (!HasSelection) {
+        HasSelection = true;
+        owner_.TrackStateChanged(*this);
+    }
+}
+
+std::string TVelTrack::PositionText(int32_t position) const {
+    return PositionToText(position, working_.format);
+}
+
+int32_t TVelTrack::TextPosition(const std::string& text) const {
+    return TextToPosition(text, working_.format);
+}
+
+void TVelTrack::SetStartOffsetText(const std::string& text) {
+    StartOffsetText = text;
+    const int32_t offset = TextPosition(text);
+    PlayPosition += offset - StartOffset;
+    StartOffset = offset;
+    view_.RedrawMarkers();
+}
+
+// ---- worker plumbing ----
+
+bool TVelTrack::StartJob(TTrackState busyState, std::function<void()> body) {
+    SetState(busyState);
+    if (!worker_.Start(std::move(body))) {
+        SetState(tsReady);
+        return false;
+    }
+    owner_.SetHourglass(true);
+    return true;
+}
+
+void TVelTrack::WaitForWorker() {
+    worker_.WaitForJob();
+}
+
+bool TVelTrack::OpenWorkingFile() {
+    if (!io_.OpenWaveFile(FileName, working_)) return false;
+    BuildChunkTable(working_.dataLength);
+    return true;
+}
+
+// ---- new track and loading ----
+
+void TVelTrack::NewTrack(const WAVEFORMATEX& format, const std::string& lengthText) {
+    working_ = WaveFile{};
+    working_.format = format;
+    FileName = NewTempName();
+    if (FileName.empty()) return;
+    const int32_t length = std::max(0, TimeTextToBytes(lengthText, format));
+    bool ok = io_.CreateWaveFile(FileName, working_) && WriteSilence(length);
+    io_.ReleaseWorkBuffer();
+    if (io_.FinishWaveFile(working_) && ok) {
+        PlayPosition = 0;
+        view_.SaveEmptyPicture(PictureFileName(FileName));
+    }
+}
+
+bool TVelTrack::WriteSilence(int32_t bytes) {
+    if (bytes <= 0) return true;
+    const int32_t first = std::min(bytes, kBlockBytes);
+    if (!io_.AllocWorkBuffer(first)) return false;
+    uint8_t* block = io_.Buffer().data;
+    io_.FillSilence(block, first);
+    for (int32_t left = bytes; left > 0;) {
+        if (Cancelled()) return false;
+        const int32_t n = std::min(left, kBlockBytes);
+        if (!io_.WriteWaveData(working_, block, n)) return false;
+        left -= n;
+    }
+    return true;
+}
+
+void TVelTrack::Reopen() {
+    if (!OpenWorkingFile()) {
+        SetState(tsEmpty);
+        return;
+    }
+    StartJob(tsLoading, [this] { Load(0, DataLength); });
+}
+
+void TVelTrack::Refresh() {
+    if (FileName.empty() || !Ready()) return;
+    RemoveQuietly(PictureFileName(FileName));
+    Reopen();
+}
+
+void TVelTrack::Load(int32_t from, int32_t to) {
+    AddMessage(kMsgStart, "Reading " + ShortFileName());
+    view_.PaintWave(*this, from, to);
+    view_.RedrawMarkers();
+    AddMessage(kMsgDone, "");
+    Cue(PlayPosition);
+    if (!Cancelled()) AddMessage(kMsgStatus, TrackDescription());
+    ApplyPanAndVolume();
+    SetState(tsReady);
+    view_.SavePicture(PictureFileName(FileName));
+    owner_.SetHourglass(false);
+}
+
+// ---- the change frame ----
+
+bool TVelTrack::BeginChange(int32_t prefixBytes, const std::string& changeName,
+                            const std::optional<WAVEFORMATEX>& newFormat) {
+    const auto entries = static_cast<int64_t>(UndoFiles.size());
+    if (UndoWarningArmed &&
+        (entries > 10 || (entries > 5 && (entries - 1) * DataLength > 104857600))) {
+        owner_.ShowUndoWarning("You have made " + std::to_string(entries - 1) +
+                               " changes.  There are " +
+                               std::to_string((entries - 1) * DataLength / 1048576) +
+                               " Mb of Undo Files.  You should save this track soon.");
+        UndoWarningArmed = false;
+    }
+    AddMessage(kMsgStart, "Start " + changeName);
+    storeWasEmpty_ = UndoFiles.empty();
+    if (UndoFiles.empty()) {
+        UndoFiles.push_back(FileName);
+        UndoNames.push_back("Original");
+    }
+    UserFileName = UndoFiles[0];
+    const std::string state = NewTempName();
+    UndoFiles.push_back(state);
+    UndoNames.push_back(changeName);
+    FileName = state;
+
+    io_.FinishWaveFile(working_);
+    working_ = WaveFile{};
+    previous_ = WaveFile{};
+    if (state.empty()) return false;
+    if (!io_.OpenWaveFile(UndoFiles[UndoFiles.size() - 2], previous_)) return false;
+    working_.format = newFormat ? *newFormat : previous_.format;
+    return io_.CreateWaveFile(FileName, working_) &&
+           io_.CopyWaveData(working_, previous_, prefixBytes);
+}
+
+void TVelTrack::EndChange(bool success, int32_t playPosition, int32_t redrawEnd,
+                          int32_t redrawStart, const std::string& changeName) {
+    AddMessage(kMsgDone, changeName);
+    const bool previousClosed = io_.FinishWaveFile(previous_);
+    const bool workingClosed = io_.FinishWaveFile(working_);
+    io_.ReleaseWorkBuffer();
+    bool ok = success && previousClosed && workingClosed;
+    if (Cancelled()) {
+        AddMessage(kMsgAppend, " ... Action Cancelled");
+        ok = false;
+    }
+    if (!ok) {
+        DeleteStateFiles(UndoFiles.back());
+        UndoFiles.pop_back();
+        UndoNames.pop_back();
+        // A failed first change leaves the store as it found it: empty.
+        if (storeWasEmpty_ && UndoFiles.size() == 1) {
+            UndoFiles.clear();
+            UndoNames.clear();
+            FileName = UserFileName;
+        }
+    }
+    state_.store(tsReady);
+    if (!UndoFiles.empty()) FileName = UndoFiles.back();
+    if (FileName == UserFileName) UserFileName.clear();
+    OpenWorkingFile();
+    if (ok) Load(redrawStart, redrawEnd);
+    Cue(playPosition);
+    owner_.SetHourglass(false);
+}
+
+// ---- undo ----
+
+std::string TVelTrack::UndoCaption() const {
+    if (UndoNames.size() < 2) return "Undo";
+    return "Undo - " + UndoNames.back() + " (" + std::to_string(UndoNames.size() - 1) + ")";
+}
+
+bool TVelTrack::UndoTo(int index) {
+    if (!io_.FinishWaveFile(working_)) return false;
+    index = std::max(index, 1); // the user's file at index 0 is never deleted
+    while (static_cast<int>(UndoFiles.size()) > index) {
+        DeleteStateFiles(UndoFiles.back());
+        UndoFiles.pop_back();
+        UndoNames.pop_back();
+    }
+    if (!UndoFiles.empty()) FileName = UndoFiles.back();
+    if (FileName == UserFileName) UserFileName.clear();
+    const uint8_t effect = EffectState.load();
+    if (effect == esApplied || effect == esRunning)
+        EffectState = esReady;
+    else if (HasSelection)
+        SetHasSelection(false);
+    Reopen();
+    return true;
+}
+
+void TVelTrack::Undo() {
+    UndoTo(static_cast<int>(UndoFiles.size()) - 1);
+}
+
+void TVelTrack::UndoAll() {
+    UndoTo(1);
+    UndoWarningArmed = true;
+}
+
+// ---- save ----
+
+bool TVelTrack::SaveTrackAs(const std::string& targetIn) {
+    if (!io_.FinishWaveFile(working_)) return false;
+    const std::string target = targetIn.empty() ? UserFileName : targetIn;
+    if (target.empty() || SameFile(FileName, target)) {
+        AddMessage(kMsgRefusal, "Files are the same.  Nothing to do");
+        OpenWorkingFile();
+        return false;
+    }
+    std::string error;
+    if (!SaveFileOver(FileName, target, IsTemporaryFile(FileName), error)) {
+        AddMessage(kMsgError, error);
+        OpenWorkingFile(); // the lists are unchanged; go on working on the same state
+        return false;
+    }
+    // The picture is a cache: a failure to carry it over only costs a redraw.
+    const std::string picture = PictureFileName(FileName);
+    std::string ignored;
+    if (IsTemporaryFile(FileName)) {
+        if (std::rename(picture.c_str(), PictureFileName(target).c_str()) != 0)
+            CopyFileContents(picture, PictureFileName(target), ignored);
+    } else {
+        CopyFileContents(picture, PictureFileName(target), ignored);
+    }
+    for (const std::string& state : UndoFiles)
+        if (IsTemporaryFile(state)) DeleteStateFiles(state);
+    if (IsTemporaryFile(FileName)) DeleteStateFiles(FileName);
+    UndoFiles.clear();
+    UndoNames.clear();
+    FileName = target;
+    UserFileName.clear();
+    if (OpenWorkingFile()) Cue(PlayPosition);
+    UndoWarningArmed = true;
+    AddMessage(kMsgStatus, TrackDescription());
+    return true;
+}
