@@ -272,3 +272,8 @@ bool TEffectPresets::Reorder(const std::string& word, const std::vector<std::str
         spelled.push_back(Listed(word, n));
     return RewriteIndex(word, spelled);
 }
+
+template bool TEffectPresets::SaveAny(const std::string&, const TDelayParams&);
+template bool TEffectPresets::SaveAny(const std::string&, const TFadeParams&);
+template bool TEffectPresets::SaveAny(const std::string&, const TEqualizerParams&);
+template bool TEffectPresets::SaveAny(const std::string&, const TDistortionParams&);

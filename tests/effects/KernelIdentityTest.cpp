@@ -139,9 +139,9 @@ TEST(KernelIdentity, DelayMatchesReferenceAcrossPiecesAndPrerolls) {
         const WAVEFORMATEX f = MakePcmFormat(8000, s.bits, s.channels);
         const int32_t sb = s.bits == 16 ? 2 : 1;
         for (const auto& p : settings) {
-            const auto track = RandomBytes(40000, 31);
-            for (int32_t selStart : {0, 6, 4000, 20000}) {
-                const int32_t selEnd = 36000 + (sb == 2 ? 0 : 1);
+            const auto track = RandomBytes(20000, 31);
+            for (int32_t selStart : {0, 6, 3000, 8000}) {
+                const int32_t selEnd = 18000 + (sb == 2 ? 0 : 1);
                 const auto expected = ref::Delay(track, selStart, selEnd, f, p);
                 TDelayKernel k(p.total, p.feedback, p.dry, p.wet, p.type, p.freq, p.modulated, f);
                 ASSERT_TRUE(k.Ready());
@@ -157,6 +157,53 @@ TEST(KernelIdentity, DelayMatchesReferenceAcrossPiecesAndPrerolls) {
                     << s.bits << "-bit " << s.channels << "ch total " << p.total << " type "
                     << p.type << " S " << selStart;
             }
+        }
+    }
+}
+
+namespace {
+
+// The effect run's chunking: full chunks of 524288 bytes, then the remainder, which is an
+// empty chunk when the length is an exact multiple.
+std::vector<int32_t> RunChunks(int32_t total) {
+    std::vector<int32_t> sizes(total / 524288 + 1, 524288);
+    sizes.back() = total % 524288;
+    return sizes;
+}
+
+} // namespace
+
+TEST(KernelIdentity, LongSelectionsInRunChunksEqualOnePiece) {
+    const WAVEFORMATEX f = MakePcmFormat(44100, 16, 2);
+    for (int32_t total : {1048576, 1048576 + 524288 + 1234}) {
+        const auto in = RandomBytes(static_cast<size_t>(total), 41);
+        const std::vector<int32_t> one = {total};
+        const std::vector<int32_t> chunks = RunChunks(total);
+        ASSERT_EQ(chunks.size(), total == 1048576 ? 3u : 4u);
+
+        TDistortionKernel d(60, 10, 40, -80, 120, f);
+        EXPECT_EQ(FirstDifference(InPieces(d, in, chunks), InPieces(d, in, one)), -1);
+
+        TFadeKernel fa(30, 170, total, f), fb(30, 170, total, f);
+        EXPECT_EQ(FirstDifference(InPieces(fa, in, chunks), InPieces(fb, in, one)), -1);
+
+        std::array<float, kEqBands> g{};
+        for (int k = 0; k < kEqBands; ++k)
+            g[k] = PercentGain(20 * k);
+        TEqualizerKernel ea(70, g, f), eb(70, g, f);
+        EXPECT_EQ(FirstDifference(InPieces(ea, in, chunks), InPieces(eb, in, one)), -1);
+
+        for (int32_t type : {0, 1}) {
+            TDelayKernel da(250, 60, 80, 90, type, 37, 200, f);
+            TDelayKernel db(250, 60, 80, 90, type, 37, 200, f);
+            std::vector<uint8_t> outA(total), outB(total);
+            int32_t at = 0;
+            for (int32_t n : chunks) {
+                da.Process(in.data() + at, outA.data() + at, n);
+                at += n;
+            }
+            db.Process(in.data(), outB.data(), total);
+            EXPECT_EQ(FirstDifference(outA, outB), -1) << "type " << type;
         }
     }
 }
