@@ -1,0 +1,139 @@
+#include <QAction>
+#include <QApplication>
+#include <QDialog>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QMenu>
+#include <QMenuBar>
+#include <QSignalSpy>
+#include <QTest>
+#include <QTimer>
+
+#include "studio/StudioWindow.h"
+#include "ui/widgets/VelMpnl.h"
+
+namespace {
+
+QStringList Captions(const QList<QAction*>& actions) {
+    QStringList captions;
+    for (const QAction* action : actions)
+        captions << (action->isSeparator() ? QStringLiteral("-") : action->text());
+    return captions;
+}
+
+} // namespace
+
+class StudioWindowTest : public QObject {
+    Q_OBJECT
+  private slots:
+    void ShowsCaptionMenusAndPanelAndExits();
+    void WindowCommandsActOnTheChildWindows();
+    void AboutIsAModalBoxCaptionedAboutWavestack();
+};
+
+void StudioWindowTest::ShowsCaptionMenusAndPanelAndExits() {
+    TFormStudio form;
+    form.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&form));
+    QCOMPARE(form.windowTitle(), QStringLiteral("New Song"));
+    QVERIFY(qobject_cast<QMdiArea*>(form.MdiArea()) != nullptr);
+
+    const QStringList top = Captions(form.menuBar()->actions());
+    QCOMPARE(top, (QStringList{"&File", "&Window", "&Help"}));
+    QCOMPARE(Captions(form.FileMenu()->actions()), QStringList{"E&xit"});
+    QCOMPARE(Captions(form.WindowMenu()->actions()),
+             (QStringList{"&Cascade", "&Tile", "&Arrange Icons", "&Minimize All"}));
+    QCOMPARE(Captions(form.HelpMenu()->actions()),
+             (QStringList{"&Contents and Index", "-", "&About"}));
+
+    // The message panel runs along the bottom, folded, below the MDI area.
+    TVelMpnl* panel = form.MPanel();
+    QVERIFY(panel && panel->isVisible());
+    QCOMPARE(panel->height(), 26);
+    const QPoint panelTop = panel->mapTo(&form, QPoint(0, 0));
+    const QPoint areaBottom = form.MdiArea()->mapTo(&form, QPoint(0, form.MdiArea()->height()));
+    QCOMPARE(panelTop.y(), areaBottom.y());
+    QCOMPARE(panelTop.y() + panel->height(), form.height());
+
+    // Expanding the frame's panel grows the frame by exactly 100 and back.
+    const int height = form.height();
+    panel->SetExpanded(true);
+    QCOMPARE(form.height(), height + 100);
+    panel->SetExpanded(false);
+    QCOMPARE(form.height(), height);
+
+    // File|Exit closes the last window, which ends the application's loop with 0.
+    QTimer::singleShot(0, &form, [&form] { form.ExitAction()->trigger(); });
+    QTimer::singleShot(10000, &form, [] { QApplication::exit(1); }); // rather than hang
+    QCOMPARE(QApplication::exec(), 0);
+    QVERIFY(!form.isVisible());
+}
+
+void StudioWindowTest::WindowCommandsActOnTheChildWindows() {
+    TFormStudio form;
+    form.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&form));
+    QMdiArea* area = form.MdiArea();
+    QList<QMdiSubWindow*> children;
+    for (const char* title : {"One", "Two", "Three"}) {
+        QMdiSubWindow* child = area->addSubWindow(new QWidget);
+        child->setWindowTitle(QString::fromLatin1(title));
+        child->resize(200, 150);
+        child->show();
+        children << child;
+    }
+    QAction* cascade = form.WindowMenu()->actions().at(0);
+    QAction* tile = form.WindowMenu()->actions().at(1);
+    QAction* minimizeAll = form.WindowMenu()->actions().at(3);
+
+    tile->trigger();
+    // Tiled children do not overlap.
+    for (int i = 0; i < children.size(); ++i)
+        for (int j = i + 1; j < children.size(); ++j)
+            QVERIFY(!children[i]->geometry().intersects(children[j]->geometry()));
+    cascade->trigger();
+    QVERIFY(children[0]->geometry().intersects(children[1]->geometry()));
+
+    // The Window menu lists the children after its own items.
+    emit form.WindowMenu()->aboutToShow();
+    QCOMPARE(Captions(form.WindowMenu()->actions()),
+             (QStringList{"&Cascade", "&Tile", "&Arrange Icons", "&Minimize All", "-", "One", "Two",
+                          "Three"}));
+    emit form.WindowMenu()->aboutToShow(); // rebuilt, not appended twice
+    QCOMPARE(form.WindowMenu()->actions().size(), 8);
+
+    minimizeAll->trigger();
+    for (QMdiSubWindow* child : children)
+        QVERIFY(child->isMinimized());
+    children[1]->move(40, 10);                     // dragged away by the user
+    form.WindowMenu()->actions().at(2)->trigger(); // Arrange Icons: back along the bottom
+    const int bottom = area->viewport()->height();
+    for (QMdiSubWindow* child : children)
+        QCOMPARE(child->geometry().bottom() + 1, bottom);
+    QVERIFY(children[0]->x() != children[1]->x());
+}
+
+void StudioWindowTest::AboutIsAModalBoxCaptionedAboutWavestack() {
+    TFormStudio form;
+    form.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&form));
+    QString caption;
+    bool modal = false;
+    QTimer closer;
+    connect(&closer, &QTimer::timeout, [&] {
+        if (QWidget* box = QApplication::activeModalWidget()) {
+            caption = box->windowTitle();
+            modal = box->isModal();
+            box->close();
+            closer.stop();
+        }
+    });
+    closer.start(10);
+    form.AboutAction()->trigger(); // returns once the box is closed
+    QCOMPARE(caption, QStringLiteral("About Wavestack"));
+    QVERIFY(modal);
+    QVERIFY(form.findChildren<QDialog*>().isEmpty()); // freed after it was shown
+}
+
+QTEST_MAIN(StudioWindowTest)
+#include "StudioWindowTest.moc"
