@@ -10,4 +10,5 @@ add_executable(sound_output_tests ${CMAKE_CURRENT_LIST_DIR}/SoundOutputTest.cpp)
 target_link_libraries(sound_output_tests PRIVATE wavestack_platform PkgConfig::PULSE_SIMPLE
                       GTest::gtest GTest::gtest_main)
 gtest_discover_tests(sound_output_tests DISCOVERY_TIMEOUT 60
-                     PROPERTIES LABELS "pulse" RESOURCE_LOCK "pulse_server")
+                     PROPERTIES LABELS "pulse" RESOURCE_LOCK "pulse_server"
+                     ENVIRONMENT "TSAN_OPTIONS=suppressions=${CMAKE_SOURCE_DIR}/tests/pulse/tsan.supp")

@@ -182,6 +182,7 @@ TEST(SoundOutputPulse, ToneArrivesAtTheLevelVolumeAndPanSay) {
     TMicRecorder mic;
     ASSERT_TRUE(mic.Ok());
     ASSERT_EQ(buffer->Play(DSBPLAY_LOOPING), DS_OK);
+    mic.Read(22050); // the stream's start-up, longer under the sanitizers
 
     // Each setting gets 0.3 s to reach the listener, then 0.3 s is measured.
     const auto measure = [&](int32_t volume, int32_t pan, double& left, double& right) {
