@@ -4,6 +4,7 @@
 // a message sink.
 #pragma once
 
+#include <array>
 #include <atomic>
 #include <cstdint>
 #include <functional>
@@ -114,6 +115,15 @@ class TVelTrack : private TWaveIOHost {
     // The destination block of the open conversion (the combine's per-source block).
     uint8_t* ConversionBuffer() { return convBuffer_.get(); }
 
+    // ---- effects (user-interface thread starters; the dialog sets EffectState to 3 first) ----
+    void StartDistortion(int32_t upperThreshold, int32_t lowerThreshold, int32_t clamp, int32_t dry,
+                         int32_t wet);
+    void StartFade(int32_t left, int32_t right);
+    void StartEqualizer(int32_t dry, const std::array<int32_t, 10>& bandPercents);
+    // Delays in 1/10000 s, feedback, dry and wet in percent, frequency in 1/10 Hz.
+    void StartDelay(int32_t totalDelay, int32_t feedback, int32_t dry, int32_t wet, int32_t type,
+                    int32_t modFrequency, int32_t modulatedDelay);
+
     // ---- playback side used by the document ----
     void BuildChunkTable(int32_t dataLength);
     void Cue(int32_t position);
@@ -162,6 +172,16 @@ class TVelTrack : private TWaveIOHost {
     void DoInsertOrPaste(bool paste);
     void DoChangeTotal();
     void DoConvertFormat();
+    bool StartEffect(std::function<void()> body);
+    // Streams the selection through `process` (returns where the chunk's result lies) and
+    // copies the tail; false on any failure or cancellation.
+    bool RunEffectChunks(int32_t selectionBytes,
+                         const std::function<uint8_t*(uint8_t*, int32_t)>& process);
+    void FinishEffect(bool ok, int32_t playPosition, const std::string& name);
+    void DoDistortion();
+    void DoFade();
+    void DoEqualize();
+    void DoDelay();
     bool MakeTransferFile(WaveFile& from, int32_t bytes, bool toClipboard);
     bool SelectionInsideData();
     // Data bytes written to the working file so far in the running change.
@@ -189,6 +209,19 @@ class TVelTrack : private TWaveIOHost {
     int32_t convSourceBlock_ = 0;
     int32_t convDestinationBlock_ = 0;
     std::unique_ptr<uint8_t[]> convBuffer_;
+    // Effect parameters, written by the starters before the worker starts.
+    struct {
+        int32_t upper, lower, clamp, dry, wet;
+    } distortion_{};
+    struct {
+        int32_t left, right;
+    } fade_{};
+    int32_t equalizerDry_ = 0;
+    std::array<float, 10> equalizerGains_{};
+    struct {
+        int32_t total, feedback, dry, wet, type, frequency, modulated;
+    } delay_{};
+
     int64_t convSourceLeft_ = 0; // source data bytes not read yet
     bool convFlushed_ = false;   // the stream was told the source has ended
     bool FeedConversion(int32_t bytes);
