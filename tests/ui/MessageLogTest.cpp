@@ -61,38 +61,32 @@ TEST(MessageLog, EveryKindBuildsItsLineAndFlags) {
 
     struct Case {
         uint8_t kind;
-        std::string line;
-        bool beep, box, listed;
+        std::string text, line;
+        bool beep, box;
     };
     const std::vector<Case> cases = {
-        {0, " Error : Files are the same.  Nothing to do", true, false, true},
-        {1, " Error at 07/03/2024 14:05:09 : MMIOCreateChunk. fmt 3", true, true, true},
-        {2, " 16 bit Stereo @44100Hz", false, false, true},
-        {3, " Play button not enabled", true, false, true},
-        {4, " 07/03/2024 14:05:09 : Saved", false, false, true},
-        {9, " odd kind", false, false, true},
-        {255, " top kind", false, false, true},
+        {0, "Nothing to do", " Error : Nothing to do", true, false},
+        {1, "MMIOCreateChunk. fmt 3", " Error at 07/03/2024 14:05:09 : MMIOCreateChunk. fmt 3",
+         true, true},
+        {2, "16 bit Stereo @44100Hz", " 16 bit Stereo @44100Hz", false, false},
+        {3, "Play button not enabled", " Play button not enabled", true, false},
+        {4, "Saved", " 07/03/2024 14:05:09 : Saved", false, false},
+        {9, "odd kind", " odd kind", false, false},
+        {255, "top kind", " top kind", false, false},
     };
-    const std::vector<std::string> texts = {"Files are the same.  Nothing to do",
-                                            "MMIOCreateChunk. fmt 3",
-                                            "16 bit Stereo @44100Hz",
-                                            "Play button not enabled",
-                                            "Saved",
-                                            "odd kind",
-                                            "top kind"};
     std::vector<std::string> expectedList;
-    for (size_t i = 0; i < cases.size(); ++i) {
-        SCOPED_TRACE(static_cast<int>(cases[i].kind));
-        const TMessageAction a = log.AddMessage(cases[i].kind, texts[i]);
-        EXPECT_EQ(a.line, cases[i].line);
-        EXPECT_EQ(a.beep, cases[i].beep);
-        EXPECT_EQ(a.showBox, cases[i].box);
-        EXPECT_EQ(a.listed, cases[i].listed);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(static_cast<int>(c.kind));
+        const TMessageAction a = log.AddMessage(c.kind, c.text);
+        EXPECT_EQ(a.line, c.line);
+        EXPECT_EQ(a.beep, c.beep);
+        EXPECT_EQ(a.showBox, c.box);
+        EXPECT_TRUE(a.listed);
         // The box shows the text undecorated.
-        EXPECT_EQ(a.boxText, a.showBox ? texts[i] : std::string());
+        EXPECT_EQ(a.boxText, c.box ? c.text : std::string());
         EXPECT_TRUE(log.StatusVisible());
-        EXPECT_EQ(log.StatusLine(), cases[i].line);
-        expectedList.push_back(cases[i].line);
+        EXPECT_EQ(log.StatusLine(), c.line);
+        expectedList.push_back(c.line);
     }
     EXPECT_EQ(log.Lines(), expectedList);
 }
