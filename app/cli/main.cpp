@@ -1,11 +1,25 @@
+// wavestack-cli: the track operations of the editor from the command line.
+#include <unistd.h>
+
 #include <cstdio>
-#include <cstring>
+#include <string>
+#include <vector>
+
+#include "app/cli/CliArgs.h"
+#include "app/cli/CliTrack.h"
 
 int main(int argc, char** argv) {
-    if (argc < 2 || std::strcmp(argv[1], "--help") == 0) {
-        std::printf("usage: wavestack-cli COMMAND ...\n");
-        return argc < 2 ? 1 : 0;
+    const std::vector<std::string> words(argv + 1, argv + argc);
+    TCliArgs args;
+    std::string error;
+    if (!ParseCliArgs(words, args, error)) {
+        std::fprintf(stderr, "wavestack-cli: %s\nTry 'wavestack-cli --help'.\n", error.c_str());
+        return 2;
     }
-    std::fprintf(stderr, "wavestack-cli: unknown command %s\n", argv[1]);
-    return 1;
+    if (args.command == TCliCommand::Help) {
+        std::fputs(CliUsage().c_str(), stdout);
+        return std::fflush(stdout) == 0 ? 0 : 1;
+    }
+    TCliSink sink(args.quiet, ::isatty(STDERR_FILENO) == 1);
+    return args.command == TCliCommand::Info ? RunInfo(args, sink) : RunTrackCommand(args, sink);
 }
