@@ -5,6 +5,10 @@
 
 #include "effects/KernelMath.h"
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace {
 
 TEqBandTable ComputeBands() {
@@ -50,40 +54,79 @@ TEqualizerKernel::TEqualizerKernel(int32_t dry, const std::array<float, kEqBands
     }
 }
 
+// The running sum of one sample exactly as defined: x87 extended precision, rounded to
+// single precision after every tap. x0 points at the sample; x0[-j] is j samples back.
+float TEqualizerKernel::ExactSum(const double* x0) const {
+    float a = 0.0f;
+    for (int j = 0; j < kEqTaps; ++j)
+        a = Accumulate(a, x0[-j], h_[j]);
+    return a;
+}
+
+#if defined(__SSE2__)
+// Sixteen samples' running sums at once in double precision, two per vector. Each tap's
+// double sum lies within a tiny margin of the extended one; when the whole margin around it
+// rounds to one float, that float is what the extended sum rounds to as well (rounding is
+// monotone), so the chains stay identical. A tap whose margin straddles a rounding boundary
+// makes the call return false, and the caller recomputes all sixteen exactly.
+bool TEqualizerKernel::FastSums(const double* x0, float* sums) const {
+    constexpr int kVectors = kFastBatch / 2;
+    const __m128d absMask = _mm_castsi128_pd(_mm_set1_epi64x(0x7FFFFFFFFFFFFFFFLL));
+    const __m128d scale = _mm_set1_pd(checkScale_);
+    __m128d acc[kVectors];
+    __m128 bad = _mm_setzero_ps();
+    for (int v = 0; v < kVectors; ++v)
+        acc[v] = _mm_setzero_pd();
+    for (int j = 0; j < kEqTaps; ++j) {
+        const __m128d hj = _mm_set1_pd(h_[j]);
+        for (int v = 0; v < kVectors; ++v) {
+            const __m128d p = _mm_mul_pd(_mm_loadu_pd(x0 + 2 * v - j), hj);
+            const __m128d sum = _mm_add_pd(acc[v], p);
+            const __m128d margin =
+                _mm_mul_pd(_mm_add_pd(_mm_and_pd(acc[v], absMask), _mm_and_pd(p, absMask)), scale);
+            // The check sits beside the chain, not in it: the next tap waits only for the
+            // rounding of this sum.
+            const __m128 lo = _mm_cvtpd_ps(_mm_sub_pd(sum, margin));
+            const __m128 hi = _mm_cvtpd_ps(_mm_add_pd(sum, margin));
+            bad = _mm_or_ps(bad, _mm_cmpneq_ps(lo, hi));
+            acc[v] = _mm_cvtps_pd(_mm_cvtpd_ps(sum));
+        }
+    }
+    for (int v = 0; v < kVectors; ++v) {
+        const __m128 f = _mm_cvtpd_ps(acc[v]);
+        sums[2 * v] = _mm_cvtss_f32(f);
+        sums[2 * v + 1] = _mm_cvtss_f32(_mm_shuffle_ps(f, f, 1));
+    }
+    // Only the two low lanes of each conversion hold sums.
+    return (_mm_movemask_ps(bad) & 3) == 0;
+}
+#endif
+
 template <bool Wide> void TEqualizerKernel::Run(uint8_t* samples, int32_t count) {
     using Io = TSampleIo<Wide>;
     const long double dry = dryGain_;
     double* const window = window_.data();
-    const double* const h = h_.data();
     while (count > 0) {
         const int32_t n = std::min<int32_t>(count, kWindow);
         for (int32_t i = 0; i < n; ++i)
             window[kHistory + i] = Io::Load(samples + i * Io::kBytes);
         int32_t i = 0;
-        // Four samples at a time: their running sums are independent, so the four chains
-        // overlap instead of each waiting on the rounding of its previous tap.
-        for (; i + 4 <= n; i += 4) {
+#if defined(__SSE2__)
+        for (; i + kFastBatch <= n; i += kFastBatch) {
             const double* x0 = window + kHistory + i;
-            float a0 = 0.0f, a1 = 0.0f, a2 = 0.0f, a3 = 0.0f;
-            for (int j = 0; j < kEqTaps; ++j) {
-                const double hj = h[j];
-                a0 = Accumulate(a0, x0[-j], hj);
-                a1 = Accumulate(a1, x0[1 - j], hj);
-                a2 = Accumulate(a2, x0[2 - j], hj);
-                a3 = Accumulate(a3, x0[3 - j], hj);
-            }
-            const float acc[4] = {a0, a1, a2, a3};
-            for (int s = 0; s < 4; ++s) {
-                const long double y = static_cast<long double>(x0[s]) * dry + acc[s];
+            float sums[kFastBatch];
+            if (!FastSums(x0, sums))
+                for (int s = 0; s < kFastBatch; ++s)
+                    sums[s] = ExactSum(x0 + s);
+            for (int s = 0; s < kFastBatch; ++s) {
+                const long double y = static_cast<long double>(x0[s]) * dry + sums[s];
                 Io::Store(samples + (i + s) * Io::kBytes, RoundL(y));
             }
         }
+#endif
         for (; i < n; ++i) {
             const double* x0 = window + kHistory + i;
-            float a = 0.0f;
-            for (int j = 0; j < kEqTaps; ++j)
-                a = Accumulate(a, x0[-j], h[j]);
-            const long double y = static_cast<long double>(x0[0]) * dry + a;
+            const long double y = static_cast<long double>(x0[0]) * dry + ExactSum(x0);
             Io::Store(samples + i * Io::kBytes, RoundL(y));
         }
         std::copy(window + n, window + n + kHistory, window);

@@ -33,17 +33,27 @@ class TEqualizerKernel {
     const std::array<double, kEqTaps>& Combined() const { return h_; } // H[j]
     float DryGain() const { return dryGain_; }
 
+    // Widens the margin inside which the fast path hands a sample to the exact one, so that
+    // tests can drive both paths and their splicing. Results never depend on it.
+    void SetCheckMarginForTests(double relative) { checkScale_ = relative; }
+
   private:
     template <bool Wide> void Run(uint8_t* samples, int32_t count);
+    float ExactSum(const double* x0) const;
+    bool FastSums(const double* x0, float* sums) const;
 
     static constexpr int kHistory = kEqTaps - 1;
     // Samples are filtered through a linear window: the 31 previous samples, then up to
     // kWindow new ones, so tap j of sample i is window[kHistory + i - j] with no shifting
     // and no wrap. The tail of each window becomes the head of the next.
     static constexpr int kWindow = 2048;
+    static constexpr int kFastBatch = 16; // samples per pass of the fast path
 
     bool wide_;
     float dryGain_;
+    // Relative margin of the fast path: far above the error of the double sums (2^-51 of
+    // the operands) and far below a float's rounding step (2^-24).
+    double checkScale_ = 0x1p-46;
     std::array<double, kEqTaps> h_{};
     std::array<double, kHistory + kWindow> window_{};
 };

@@ -23,11 +23,17 @@ inline float PercentGain(int32_t percent) {
     return static_cast<float>(static_cast<long double>(percent) / 100.0L);
 }
 
-// Nearest, halves to even, for values well inside the int64 range. llrintl follows the
-// process's rounding mode, which stays FE_TONEAREST, so it gives exactly RoundHalfEven and
-// becomes a single fistp instead of a library call.
+// Nearest, halves to even, for values well inside the int64 range: exactly RoundHalfEven.
+// On x87 a single fistp does it under the control word's round-to-nearest, which the process
+// never changes; the library's llrintl would be a call per sample.
 inline int64_t RoundL(long double x) {
+#if defined(__x86_64__) || defined(__i386__)
+    int64_t r;
+    __asm__("fistpll %0" : "=m"(r) : "t"(x) : "st");
+    return r;
+#else
     return std::llrintl(x);
+#endif
 }
 
 // Per-width access for kernels whose loops are specialised by template on the width, so a
