@@ -12,15 +12,37 @@ if [ -x tests/pulse/server.sh ]; then
 fi
 
 status=0
+passed=0
+failed=0
+log=$(mktemp)
 for preset in asan tsan; do
     echo "=== $preset ==="
     cmake --preset "$preset" >/dev/null
     cmake --build --preset "$preset"
-    ctest --preset "$preset" -j2 --timeout 600 || status=1
+    ctest --preset "$preset" -j2 --timeout 600 2>&1 | tee "$log" || true
+    # "100% tests passed, 0 tests failed out of 57"
+    line=$(grep -E 'tests passed, [0-9]+ tests? failed out of [0-9]+' "$log" | tail -n 1 || true)
+    if [ -z "$line" ]; then
+        echo "ctest ($preset) did not report a result" >&2
+        status=1
+        continue
+    fi
+    total=$(sed -E 's/.*out of ([0-9]+).*/\1/' <<<"$line")
+    bad=$(sed -E 's/.*passed, ([0-9]+) tests? failed.*/\1/' <<<"$line")
+    passed=$((passed + total - bad))
+    failed=$((failed + bad))
+    [ "$bad" -eq 0 ] || status=1
 done
+rm -f "$log"
 
 if [ -x tests/fuzz/run.sh ]; then
     echo "=== fuzz ==="
-    tests/fuzz/run.sh || status=1
+    if tests/fuzz/run.sh; then
+        passed=$((passed + 1))
+    else
+        failed=$((failed + 1))
+        status=1
+    fi
 fi
+echo "$passed passed, $failed failed"
 exit $status
