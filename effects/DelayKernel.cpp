@@ -2,8 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstring>
-#include <new>
+#include <exception>
 
 #include "effects/KernelMath.h"
 
@@ -49,7 +48,7 @@ TDelayKernel::TDelayKernel(int32_t totalDelay, int32_t feedback, int32_t dry, in
         output_.assign(static_cast<size_t>(l_), 0);
         input_.assign(static_cast<size_t>(l_), 0);
         ready_ = true;
-    } catch (const std::bad_alloc&) {
+    } catch (const std::exception&) { // bad_alloc, or length_error for absurd rates
         output_ = {};
         input_ = {};
     }
@@ -66,13 +65,18 @@ void TDelayKernel::Prime(const uint8_t* preroll, int32_t bytes) {
     const int64_t sb = wide_ ? 2 : 1;
     const int64_t lineBytes = l_ * sb;
     const int64_t used = std::min<int64_t>(bytes, lineBytes);
-    // The lines' byte image in the track's format, silent, ending with the preroll; an odd
-    // count in a 16-bit track leaves the first sample half silent, as the bytes fall.
-    std::vector<uint8_t> image(static_cast<size_t>(lineBytes), wide_ ? 0 : 128);
-    std::memcpy(image.data() + (lineBytes - used), preroll + (bytes - used),
-                static_cast<size_t>(used));
-    for (int64_t i = 0; i < l_; ++i) {
-        const int16_t v = wide_ ? LoadSample16(&image[2 * i]) : LoadSample8(&image[i]);
+    // The lines seen as bytes in the track's format: silent, ending with the last `used`
+    // preroll bytes. An odd count in a 16-bit track leaves the first primed sample half
+    // silent, as the bytes fall.
+    const int64_t skip = lineBytes - used; // leading silent bytes
+    const uint8_t* tail = preroll + (bytes - used);
+    const auto byteAt = [&](int64_t k) -> uint8_t {
+        return k < skip ? (wide_ ? 0 : 128) : tail[k - skip];
+    };
+    for (int64_t i = skip / sb; i < l_; ++i) {
+        const int16_t v = wide_ ? static_cast<int16_t>(static_cast<uint16_t>(
+                                      byteAt(2 * i) | (byteAt(2 * i + 1) << 8)))
+                                : static_cast<int16_t>(byteAt(i) - 128);
         output_[i] = v;
         input_[i] = v;
     }
