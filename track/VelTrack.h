@@ -22,6 +22,11 @@
 #include "ui/core/VelSemaphore.h"
 #include "ui/core/VelThread.h"
 
+class TSoundOutputDevice;
+struct TPlaybackState;
+struct TCombineState;
+struct TRecordingState;
+
 // One entry of the track's pop-up menu as the view renders it.
 struct TMenuItem {
     std::string caption; // "-" for a separator
@@ -124,10 +129,45 @@ class TVelTrack : private TWaveIOHost {
     void StartDelay(int32_t totalDelay, int32_t feedback, int32_t dry, int32_t wet, int32_t type,
                     int32_t modFrequency, int32_t modulatedDelay);
 
-    // ---- playback side used by the document ----
+    // ---- playback (chunk ring of eight half-second chunks, fed by the worker) ----
+    // The Studio's sound-output device (shared; may be null: nothing can play) and the output
+    // format recording switches the device to and back from.
+    void SetSoundDevice(TSoundOutputDevice* device, const WAVEFORMATEX& outputFormat);
     void BuildChunkTable(int32_t dataLength);
     void Cue(int32_t position);
     void ApplyPanAndVolume();
+    void SetPanValue(int32_t pan);       // -100..100
+    void SetVolumeValue(int32_t volume); // -100..100
+    void SetDampen(bool on);
+    int32_t Pan() const { return pan_; }
+    int32_t Volume() const { return volume_; }
+    float Gain() const { return gain_; }
+    bool Dampen() const { return dampen_; }
+    bool StartBuffer();
+    void StartFeeder();
+    void Play();
+    // Stops play or recording; answers the position (time text) the track will be cued at.
+    std::string StopAt(const std::string& positionText);
+    void Stop();
+    // The Studio's clock, every 100 ms, for a Playing track.
+    void UpdatePlayPosition();
+    int32_t NextBoundary();
+    int32_t PreviousBoundary();
+    bool SetOutputFormat(const WAVEFORMATEX& format, uint32_t sampleRate);
+
+    // ---- combining tracks (this track is the target) ----
+    void StartCombine(const std::string& startText, const std::string& lengthText,
+                      std::vector<TVelTrack*> sources);
+
+    // ---- recording (punch-in over the selection) ----
+    void SetInputDevice(int32_t deviceNumber) { inputDevice_ = deviceNumber; }
+    int32_t InputDevice() const { return inputDevice_; }
+    const std::string& InputDeviceName() const { return inputDeviceName_; }
+    bool PrepareRecording();
+    void RunRecording();
+    bool StartRecording();
+    void StartPreparedRecording();
+    void CloseRecordingDevice();
 
     // ---- worker ----
     TVelThread& Worker() { return worker_; }
@@ -159,6 +199,8 @@ class TVelTrack : private TWaveIOHost {
     // Starter pattern: Busy, start the body on the worker, hourglass; Ready when refused.
     bool StartJob(TTrackState busyState, std::function<void()> body);
     bool OpenWorkingFile();
+    // Destroy: stops and frees the sound buffer and the input device, if any.
+    void ReleasePlayback();
     std::string NewTempName();
     void DeleteStateFiles(const std::string& path);
     bool ChooseTransfer(bool forSaving, const std::string& what);
@@ -209,6 +251,21 @@ class TVelTrack : private TWaveIOHost {
     int32_t convSourceBlock_ = 0;
     int32_t convDestinationBlock_ = 0;
     std::unique_ptr<uint8_t[]> convBuffer_;
+    // Playback: settings here, the ring and its buffer in TPlaybackState (VelTrackPlayback.cpp).
+    TSoundOutputDevice* soundDevice_ = nullptr;
+    WAVEFORMATEX outputFormat_{};
+    int32_t pan_ = 0;
+    int32_t volume_ = 0;
+    float gain_ = 1.0f;
+    bool dampen_ = false;
+    std::unique_ptr<TPlaybackState> playback_;
+    // Combine: the target's sources and per-source blocks (VelTrackCombine.cpp).
+    std::unique_ptr<TCombineState> combine_;
+    // Recording: the input device and its buffers (VelTrackRecording.cpp).
+    int32_t inputDevice_ = -1;
+    std::string inputDeviceName_;
+    std::unique_ptr<TRecordingState> recording_;
+
     // Effect parameters, written by the starters before the worker starts.
     struct {
         int32_t upper, lower, clamp, dry, wet;

@@ -9,6 +9,9 @@
 
 #include "audio/VelTrackUtils.h"
 #include "platform/TempFiles.h"
+#include "track/CombineState.h"
+#include "track/PlaybackState.h"
+#include "track/RecordingState.h"
 #include "track/SafeSave.h"
 #include "track/VelTrack.h"
 
@@ -42,6 +45,8 @@ TVelTrack::TVelTrack(TTrackOwner& owner, TMessageSink& messages, TTrackView& vie
 
 TVelTrack::~TVelTrack() {
     worker_.CancelAndWait();
+    if (recording_) CloseRecordingDevice();
+    ReleasePlayback();
     io_.ReleaseWorkBuffer();
     if (working_.handle) working_.handle->Close();
     if (previous_.handle) previous_.handle->Close();

@@ -2,7 +2,12 @@
 // table's data length and fill position, and cueing the working file at a position.
 #include <algorithm>
 
+#include "track/PlaybackState.h"
 #include "track/VelTrack.h"
+
+void TVelTrack::ReleasePlayback() {
+    playback_.reset();
+}
 
 void TVelTrack::BuildChunkTable(int32_t dataLength) {
     DataLength = dataLength;
