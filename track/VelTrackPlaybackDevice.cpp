@@ -8,8 +8,13 @@ void TVelTrack::SetSoundDevice(TSoundOutputDevice* device, const WAVEFORMATEX& o
 void TVelTrack::SetPanValue(int32_t pan) {
     pan_ = pan;
 }
+// Volume 0 is gain 1; -100 silence; +100 doubles the amplitude.
 void TVelTrack::SetVolumeValue(int32_t volume) {
     volume_ = volume;
+    long double gain = 1.0L;
+    if (volume < 0) gain = (100.0L + volume) / 100.0L;
+    if (volume > 0) gain = static_cast<long double>(volume) / 100.0L + 1.0L;
+    gain_ = static_cast<float>(gain);
 }
 void TVelTrack::SetDampen(bool on) {
     dampen_ = on;
