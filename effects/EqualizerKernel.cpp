@@ -52,6 +52,8 @@ TEqualizerKernel::TEqualizerKernel(int32_t dry, const std::array<float, kEqBands
         for (int j = 0; j < kEqTaps; ++j)
             h_[j] = h_[j] + bands[k][j] * g;
     }
+    for (double hj : h_)
+        sumAbsH_ += std::fabs(hj);
 }
 
 // The running sum of one sample exactly as defined: x87 extended precision, rounded to
@@ -69,10 +71,19 @@ float TEqualizerKernel::ExactSum(const double* x0) const {
 // rounds to one float, that float is what the extended sum rounds to as well (rounding is
 // monotone), so the chains stay identical. A tap whose margin straddles a rounding boundary
 // makes the call return false, and the caller recomputes all sixteen exactly.
+//
+// The errors of both ways are below 2^-51 of |acc| + |X * H| at every tap, and that is below
+// max|X| * sum|H| (times 1 + 2^-19 for the float roundings), where max|X| is taken over every
+// sample the sixteen sums read. One margin per batch therefore covers every tap.
 bool TEqualizerKernel::FastSums(const double* x0, float* sums) const {
     constexpr int kVectors = kFastBatch / 2;
     const __m128d absMask = _mm_castsi128_pd(_mm_set1_epi64x(0x7FFFFFFFFFFFFFFFLL));
-    const __m128d scale = _mm_set1_pd(checkScale_);
+    // Every sample read: x0[-31] .. x0[15].
+    __m128d peak = _mm_and_pd(_mm_load_sd(x0 - kHistory), absMask);
+    for (int k = 1 - kHistory; k < kFastBatch; k += 2)
+        peak = _mm_max_pd(peak, _mm_and_pd(_mm_loadu_pd(x0 + k), absMask));
+    const double top = std::max(_mm_cvtsd_f64(peak), _mm_cvtsd_f64(_mm_unpackhi_pd(peak, peak)));
+    const __m128d margin = _mm_set1_pd(top * sumAbsH_ * 1.01 * checkScale_);
     __m128d acc[kVectors];
     __m128 bad = _mm_setzero_ps();
     for (int v = 0; v < kVectors; ++v)
@@ -80,16 +91,11 @@ bool TEqualizerKernel::FastSums(const double* x0, float* sums) const {
     for (int j = 0; j < kEqTaps; ++j) {
         const __m128d hj = _mm_set1_pd(h_[j]);
         for (int v = 0; v < kVectors; ++v) {
-            const __m128d p = _mm_mul_pd(_mm_loadu_pd(x0 + 2 * v - j), hj);
-            const __m128d sum = _mm_add_pd(acc[v], p);
-            const __m128d margin =
-                _mm_mul_pd(_mm_add_pd(_mm_and_pd(acc[v], absMask), _mm_and_pd(p, absMask)), scale);
-            // The check sits beside the chain, not in it: the next tap waits only for the
-            // rounding of this sum.
+            const __m128d sum = _mm_add_pd(acc[v], _mm_mul_pd(_mm_loadu_pd(x0 + 2 * v - j), hj));
             const __m128 lo = _mm_cvtpd_ps(_mm_sub_pd(sum, margin));
             const __m128 hi = _mm_cvtpd_ps(_mm_add_pd(sum, margin));
             bad = _mm_or_ps(bad, _mm_cmpneq_ps(lo, hi));
-            acc[v] = _mm_cvtps_pd(_mm_cvtpd_ps(sum));
+            acc[v] = _mm_cvtps_pd(lo); // equal to the sum's float whenever the batch is kept
         }
     }
     for (int v = 0; v < kVectors; ++v) {

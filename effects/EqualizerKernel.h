@@ -54,6 +54,7 @@ class TEqualizerKernel {
     // Relative margin of the fast path: far above the error of the double sums (2^-51 of
     // the operands) and far below a float's rounding step (2^-24).
     double checkScale_ = 0x1p-46;
+    double sumAbsH_ = 0.0; // sum of |H[j]|, for the fast path's margin
     std::array<double, kEqTaps> h_{};
     std::array<double, kHistory + kWindow> window_{};
 };

@@ -126,7 +126,7 @@ TEST(KernelIdentity, EqualizerMatchesReferenceAcrossPieces) {
                 << s.bits << "-bit round " << round;
             // A margin wide enough that about half the batches go the exact way: the two
             // paths must splice without a trace, and the exact way alone must agree too.
-            for (double margin : {0x1p-34, 0x1p-10}) {
+            for (double margin : {0x1p-40, 0x1p-34, 0x1p-10}) {
                 TEqualizerKernel wide(dry, gains, f);
                 wide.SetCheckMarginForTests(margin);
                 EXPECT_EQ(FirstDifference(InPieces(wide, in, Pieces(bytes, sb, 31)), expected), -1)
