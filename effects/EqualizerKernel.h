@@ -51,9 +51,10 @@ class TEqualizerKernel {
 
     bool wide_;
     float dryGain_;
-    // Relative margin of the fast path: far above the error of the double sums (2^-51 of
-    // the operands) and far below a float's rounding step (2^-24).
-    double checkScale_ = 0x1p-46;
+    // Margin of the fast path relative to its bound on |acc| + |X * H|: the two ways differ
+    // by less than 2^-51.9 of that, and the margin's own computation costs 2^-53 more, so
+    // 2^-49 keeps a factor of four in hand while staying far below a float's step (2^-24).
+    double checkScale_ = 0x1p-49;
     double sumAbsH_ = 0.0; // sum of |H[j]|, for the fast path's margin
     std::array<double, kEqTaps> h_{};
     std::array<double, kHistory + kWindow> window_{};
