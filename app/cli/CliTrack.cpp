@@ -10,23 +10,30 @@
 
 // ---- progress ----
 
-void TCliProgress::Show(int64_t done, const std::function<void()>& before) {
+void TCliProgress::Show(int64_t done) {
     const int64_t total = total_;
     if (!enabled_ || total <= 0) return;
     const int percent = static_cast<int>(std::min<int64_t>(100, done * 100 / total));
     std::lock_guard lock(mutex_);
     if (percent == shown_) return;
-    if (shown_ < 0 && before) before();
+    EraseLocked();
     shown_ = percent;
-    std::fprintf(stream_, "\r%3d%%", percent);
+    std::fprintf(stream_, " %d%%", percent);
     std::fflush(stream_);
 }
 
 void TCliProgress::Clear() {
     std::lock_guard lock(mutex_);
-    if (shown_ < 0) return;
-    std::fputs("\r    \r", stream_);
+    EraseLocked();
     std::fflush(stream_);
+}
+
+// Backs over what Show wrote, so the status line it follows goes on where it stood.
+void TCliProgress::EraseLocked() {
+    if (shown_ < 0) return;
+    const int width = shown_ >= 100 ? 5 : (shown_ >= 10 ? 4 : 3);
+    const std::string back(static_cast<std::size_t>(width), '\b');
+    std::fputs((back + std::string(static_cast<std::size_t>(width), ' ') + back).c_str(), stream_);
     shown_ = -1;
 }
 
@@ -39,8 +46,7 @@ void TCliSink::AddMessage(uint8_t kind, const std::string& text) {
 }
 
 void TCliView::WorkBarAt(int32_t dataPosition) {
-    // The percentage takes a line of its own: the stream sink's open line would be overwritten.
-    sink_.Progress().Show(dataPosition, [this] { sink_.Stream().EndLine(); });
+    sink_.Progress().Show(dataPosition);
 }
 
 // ---- owner ----

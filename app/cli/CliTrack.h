@@ -5,7 +5,6 @@
 
 #include <atomic>
 #include <cstdio>
-#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -17,16 +16,18 @@
 #include "ui/core/StreamMessageSink.h"
 #include "ui/core/VelCriticalSection.h"
 
-// A percentage on one terminal line, erased before any message is written. Any thread.
+// A percentage at the end of the terminal's current line, erased before any message is
+// written so that appended text ("." per block, "... done.") continues the line. Any thread.
 class TCliProgress {
   public:
     TCliProgress(std::FILE* stream, bool enabled) : stream_(stream), enabled_(enabled) {}
     void SetTotal(int64_t totalBytes) { total_ = totalBytes; }
-    // Shows `done` of the total; `before` runs first when nothing is shown yet (ends a line).
-    void Show(int64_t done, const std::function<void()>& before);
+    void Show(int64_t done);
     void Clear();
 
   private:
+    void EraseLocked();
+
     std::mutex mutex_;
     std::FILE* stream_;
     const bool enabled_;
@@ -54,7 +55,8 @@ class TCliView : public THeadlessTrackView {
   public:
     explicit TCliView(TCliSink& sink) : THeadlessTrackView(false), sink_(sink) {}
     void WorkBarAt(int32_t dataPosition) override;
-    void WorkBarDone() override { sink_.Progress().Clear(); }
+    // The percentage stays until the next message or the next block replaces it.
+    void WorkBarDone() override {}
 
   private:
     TCliSink& sink_;
