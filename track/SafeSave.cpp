@@ -20,15 +20,17 @@ std::string Reason(const std::string& target, int err) {
     return "Cannot save " + target + ": " + std::strerror(err);
 }
 
-// The permission bits the saved file should carry: the old target's, or the usual ones for a
-// new file.
-mode_t TargetMode(const std::string& target) {
+} // namespace
+
+unsigned SaveFileMode(const std::string& target) {
     struct stat st {};
     if (::stat(target.c_str(), &st) == 0) return st.st_mode & 07777;
     const mode_t mask = ::umask(0);
     ::umask(mask);
     return 0666 & ~mask;
 }
+
+namespace {
 
 bool CopyIntoSibling(const std::string& source, const std::string& target, mode_t mode,
                      std::string& error) {
@@ -94,7 +96,7 @@ void SetSaveFaultForTesting(int64_t failAfterBytes) {
 
 bool SaveFileOver(const std::string& source, const std::string& target, bool mayMoveSource,
                   std::string& error) {
-    const mode_t mode = TargetMode(target);
+    const mode_t mode = static_cast<mode_t>(SaveFileMode(target));
     if (mayMoveSource && g_faultAfterBytes.load() < 0) {
         std::string ignored;
         if (::chmod(source.c_str(), mode) == 0 && SyncFile(source, ignored)) {

@@ -12,6 +12,10 @@
 bool SaveFileOver(const std::string& source, const std::string& target, bool mayMoveSource,
                   std::string& error);
 
+// The permission bits a file saved as `target` should carry: the old target's, or those of a
+// new file under the process's umask.
+unsigned SaveFileMode(const std::string& target);
+
 // Tests: make the next copies fail with "No space left on device" once this many bytes were
 // written (-1 turns it off) and refuse the rename shortcut, so the copy path is taken.
 void SetSaveFaultForTesting(int64_t failAfterBytes);

@@ -1,10 +1,13 @@
 // Selection edits, the transfer target, the selection shortcuts, the position fields and the
 // pop-up menu of a track.
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <cstdio>
 
 #include "audio/VelTrackUtils.h"
 #include "platform/TempFiles.h"
+#include "track/SafeSave.h"
 #include "track/VelTrack.h"
 
 namespace {
@@ -123,6 +126,8 @@ bool TVelTrack::MakeTransferFile(WaveFile& from, int32_t bytes, bool toClipboard
     bool ok = io_.CreateWaveFile(name, transfer) && io_.CopyWaveData(transfer, from, bytes);
     ok = io_.FinishWaveFile(transfer) && ok;
     if (toClipboard) return ok && clipboard_.SetWave(transfer.memory);
+    // The hidden file was made private; the transfer file is the user's, with the usual bits.
+    if (ok) ::chmod(name.c_str(), static_cast<mode_t>(SaveFileMode(TransferFileName)));
     if (ok && std::rename(name.c_str(), TransferFileName.c_str()) == 0) return true;
     if (ok) AddMessage(kMsgError, "MMIOOpen. " + TransferFileName);
     std::remove(name.c_str());

@@ -1,5 +1,7 @@
 #include "tests/track/TrackFixture.h"
 
+#include <sys/stat.h>
+
 #include "audio/VelTrackUtils.h"
 #include "platform/MmioFile.h"
 
@@ -201,6 +203,12 @@ TEST_F(TrackTest, TransferFilesFollowTheChosenTargetUntilADialogIsCancelled) {
     ASSERT_TRUE(track->CopyTo());
     track->WaitForWorker();
     EXPECT_EQ(ReadFile(transfer), WaveBytes(cd, Slice(data, 100, 300)));
+    // A transfer file is the user's file: the usual permission bits, not a private temp's.
+    struct stat st {};
+    ASSERT_EQ(stat(transfer.c_str(), &st), 0);
+    const mode_t mask = umask(0);
+    umask(mask);
+    EXPECT_EQ(st.st_mode & 0777, 0666 & ~mask);
     EXPECT_FALSE(track->UseClipboard);
     // A plain Copy goes to the same file again.
     Select(0, 50);
