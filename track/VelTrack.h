@@ -154,6 +154,17 @@ class TVelTrack : private TWaveIOHost {
     int32_t NextBoundary();
     int32_t PreviousBoundary();
     bool SetOutputFormat(const WAVEFORMATEX& format, uint32_t sampleRate);
+    // The chunk ring, or null before the first chunk table (tests and views read it).
+    const TPlaybackState* Playback() const { return playback_.get(); }
+
+  private:
+    bool CreatePlaybackBuffer();
+    bool FillChunk(int chunk);
+    bool ServiceChunks();
+    void RunFeeder();
+    bool StopBuffer();
+
+  public:
 
     // ---- combining tracks (this track is the target) ----
     void StartCombine(const std::string& startText, const std::string& lengthText,

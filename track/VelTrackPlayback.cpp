@@ -1,25 +1,108 @@
-// The part of playback the document needs before any sound device is involved: the chunk
-// table's data length and fill position, and cueing the working file at a position.
+// The chunk ring of a track: eight half-second chunks of one looping sound buffer, filled by a
+// cue, refilled by the feeder on the track's worker as the Studio's clock moves the play
+// cursor on. Positions are bytes of the track's own format on the song timeline.
 #include <algorithm>
 
+#include "audio/Rounding.h"
+#include "audio/VelTrackUtils.h"
 #include "track/PlaybackState.h"
 #include "track/VelTrack.h"
 
+namespace {
+
+constexpr uint32_t kFeederWaitMs = 2000;
+
+// Scales every sample of the piece by `gain`, rounded half to even, stored with saturation.
+void ApplyGain(uint8_t* data, int32_t bytes, bool is16, float gain) {
+    const long double g = gain;
+    if (is16) {
+        for (int32_t i = 0; i + 1 < bytes; i += 2)
+            StoreSample16(data + i,
+                          RoundHalfEven(static_cast<long double>(LoadSample16(data + i)) * g));
+    } else {
+        for (int32_t i = 0; i < bytes; ++i)
+            StoreSample8(data + i,
+                         RoundHalfEven(static_cast<long double>(LoadSample8(data + i)) * g));
+    }
+}
+
+} // namespace
+
 void TVelTrack::ReleasePlayback() {
+    if (!playback_) return;
+    std::unique_ptr<TSoundBuffer> buffer;
+    {
+        std::lock_guard lock(playback_->bufferMutex);
+        buffer = std::move(playback_->buffer);
+    }
+    if (buffer) buffer->Stop();
+    buffer.reset();
     playback_.reset();
 }
 
 void TVelTrack::BuildChunkTable(int32_t dataLength) {
+    // Made once and kept: the clock thread may look at it whenever the track plays.
+    if (!playback_) playback_ = std::make_unique<TPlaybackState>();
+    TPlaybackState& p = *playback_;
     DataLength = dataLength;
+    p.chunks[0].start = 0;
+    p.chunks[0].size = static_cast<uint32_t>(std::max(dataLength, 0));
+    const uint32_t chunkBytes = working_.format.nAvgBytesPerSec / 2;
+    uint32_t start = 0;
+    for (int i = 1; i <= TPlaybackState::kRingChunks; ++i) {
+        p.chunks[i].start = start;
+        p.chunks[i].size = chunkBytes;
+        start += chunkBytes;
+    }
+    for (TChunk& chunk : p.chunks)
+        chunk.status = csUnfilled;
+    p.bufferSize = start;
     fillPosition_ = StartOffset;
     chunkTableBuilt_ = true;
 }
 
-void TVelTrack::ApplyPanAndVolume() {}
+void TVelTrack::ApplyPanAndVolume() {
+    SetPanValue(pan_);
+    SetVolumeValue(volume_);
+}
+
+bool TVelTrack::CreatePlaybackBuffer() {
+    TPlaybackState& p = *playback_;
+    std::unique_ptr<TSoundBuffer> old;
+    {
+        std::lock_guard lock(p.bufferMutex);
+        old = std::move(p.buffer);
+    }
+    old.reset();
+    if (!soundDevice_ || p.bufferSize == 0) return false;
+    std::unique_ptr<TSoundBuffer> created;
+    const HRESULT hr = soundDevice_->CreateSoundBuffer(working_.format, p.bufferSize, created);
+    if (hr != DS_OK || !created) {
+        AddMessage(kMsgError,
+                   "CreateSoundBuffer " + SoundErrorText(hr != DS_OK ? hr : DSERR_GENERIC));
+        return false;
+    }
+    {
+        std::lock_guard lock(p.bufferMutex);
+        p.buffer = std::move(created);
+    }
+    SetDampen(dampen_);
+    SetPanValue(pan_);
+    return true;
+}
 
 void TVelTrack::Cue(int32_t position) {
-    if (!chunkTableBuilt_) return;
+    if (!chunkTableBuilt_ || !playback_) return;
+    // A playing track is cued only by its own feeder, after it has set the track Ready.
+    const uint8_t state = state_.load();
+    if (state == tsPlaying || state == tsStopping) return;
+    TPlaybackState& p = *playback_;
     if (position > 0 && position % 2 != 0) --position;
+    // A failed creation is reported and leaves the track without a buffer; the positions are
+    // still set so that the track stays usable and the next cue tries again.
+    const bool haveBuffer = CreatePlaybackBuffer();
+    for (TChunk& chunk : p.chunks)
+        chunk.status = csUnfilled;
     // A position before the data plays silence first; one past its end has nothing to read.
     const int64_t inData =
         std::clamp<int64_t>(static_cast<int64_t>(position) - StartOffset, 0, working_.dataLength);
@@ -29,6 +112,230 @@ void TVelTrack::Cue(int32_t position) {
     }
     PlayPosition = position;
     fillPosition_ = position;
+    p.lastCursor = 0;
+    p.playCursor = 0;
+    PreviousBoundary();
+    NextBoundary();
+    if (haveBuffer) {
+        for (int k = 1; k <= TPlaybackState::kRingChunks; ++k)
+            FillChunk(k);
+        std::lock_guard lock(p.bufferMutex);
+        if (p.buffer) p.buffer->SetCurrentPosition(0);
+    }
     SetState(tsReady);
     view_.RedrawMarkers();
+}
+
+bool TVelTrack::FillChunk(int k) {
+    TPlaybackState& p = *playback_;
+    TChunk& chunk = p.chunks[k];
+    // Only the cueing thread or the feeder fills, and they never run together: the buffer
+    // pointer does not change under us.
+    TSoundBuffer* buffer = p.buffer.get();
+    if (!buffer) return false;
+    void* p1 = nullptr;
+    void* p2 = nullptr;
+    uint32_t n1 = 0, n2 = 0;
+    HRESULT hr = buffer->Lock(chunk.start, chunk.size, &p1, &n1, &p2, &n2, 0);
+    if (hr == DSERR_BUFFERLOST) {
+        buffer->Restore();
+        hr = buffer->Lock(chunk.start, chunk.size, &p1, &n1, &p2, &n2, 0);
+    }
+    if (hr != DS_OK) {
+        AddMessage(kMsgError, "SoundBuffer.Lock fails " + SoundErrorText(hr));
+        return false;
+    }
+    const auto unlock = [&] {
+        const HRESULT result = buffer->Unlock(p1, n1, p2, n2);
+        if (result != DS_OK) AddMessage(kMsgError, "unlock fails " + SoundErrorText(result));
+    };
+    // A chunk never wraps past the ring's end, so the region is the first part alone.
+    uint8_t* out = static_cast<uint8_t*>(p1);
+    const int32_t size = static_cast<int32_t>(std::min(n1, chunk.size));
+    const int64_t toEnd = std::max<int64_t>(0, static_cast<int64_t>(p.endPosition) - fillPosition_);
+    const int32_t wanted = static_cast<int32_t>(std::min<int64_t>(size, toEnd));
+    const bool is16 = Is16Bit(working_.format);
+    int32_t supplied = 0;
+    while (supplied < wanted) {
+        const int32_t n = std::min(wanted - supplied, kBlockBytes);
+        const int64_t f = fillPosition_;
+        int32_t silence = 0;
+        if (f < StartOffset) silence = static_cast<int32_t>(std::min<int64_t>(n, StartOffset - f));
+        io_.FillSilence(out + supplied, silence);
+        fillPosition_ += silence;
+        int32_t got = 0;
+        if (n > silence) {
+            // The locked piece is the work buffer of the read; the read advances the fill
+            // position by the bytes it brought.
+            io_.UseSoundBufferPiece(out + supplied + silence, n - silence);
+            const bool ok = io_.ReadWaveData(working_, n - silence, &got);
+            io_.ReleaseWorkBuffer();
+            if (!ok) {
+                unlock();
+                return false;
+            }
+        }
+        if (volume_ != 0) ApplyGain(out + supplied, silence + got, is16, gain_);
+        supplied += silence + got;
+        if (got < n - silence) break; // the file holds less than its header said
+    }
+    chunk.endPosition = fillPosition_;
+    if (supplied < size) io_.FillSilence(out + supplied, size - supplied);
+    unlock();
+    chunk.status = supplied > 0 || size == 0 ? csFilled : csSilenceOnly;
+    return true;
+}
+
+bool TVelTrack::ServiceChunks() {
+    TPlaybackState& p = *playback_;
+    if (TrackState() != tsPlaying) return false;
+    if (PlayPosition >= p.endPosition) {
+        StopBuffer();
+        return false;
+    }
+    const uint32_t cursor = p.playCursor;
+    int playing = 0;
+    for (int i = 1; i <= TPlaybackState::kRingChunks; ++i) {
+        TChunk& chunk = p.chunks[i];
+        if (chunk.start <= cursor && cursor <= chunk.start + chunk.size) {
+            const uint8_t status = chunk.status;
+            if (status == csUnfilled || status == csSilenceOnly) {
+                AddMessage(kMsgStatus, "Stop Using Stop Chunk");
+                StopBuffer();
+                return false;
+            }
+            chunk.status = csPlaying;
+            playing = i; // on a boundary the later chunk wins
+        }
+        if (chunk.endPosition < PlayPosition) chunk.status = csPlayed;
+    }
+    if (playing == 0) return true;
+    // The chunk just before the playing one is left alone: the cursor may sit on its end.
+    for (int step = 1; step < TPlaybackState::kRingChunks; ++step) {
+        const int k = (playing - 1 + step) % TPlaybackState::kRingChunks + 1;
+        const int next = k % TPlaybackState::kRingChunks + 1;
+        if (p.chunks[k].status == csPlayed && p.chunks[next].status != csPlaying) FillChunk(k);
+    }
+    return true;
+}
+
+void TVelTrack::RunFeeder() {
+    TPlaybackState& p = *playback_;
+    semaphore_.WaitForever();
+    for (;;) {
+        semaphore_.Wait(kFeederWaitMs); // a time-out only means no one woke us early
+        const bool goOn = ServiceChunks();
+        p.serviceRounds.fetch_add(1);
+        if (!goOn) break;
+    }
+    semaphore_.Release();
+    state_.store(tsReady);
+    const int32_t request = p.stopRequest;
+    Cue(request != -1 ? request : p.returnPosition.load());
+}
+
+void TVelTrack::StartFeeder() {
+    if (!playback_ || TrackState() != tsPlaying) return;
+    SetState(tsPlaying);
+    // A position exactly on a selection boundary belongs to the stretch after it.
+    PlayPosition.fetch_add(1);
+    PreviousBoundary();
+    NextBoundary();
+    if (!worker_.Start([this] { RunFeeder(); })) {
+        // Nothing will ever refill or stop the buffer: silence it rather than loop four
+        // seconds of stale sound.
+        StopBuffer();
+        SetState(tsReady);
+        return;
+    }
+    owner_.SetHourglass(false);
+}
+
+void TVelTrack::Play() {
+    if (StartBuffer()) StartFeeder();
+}
+
+std::string TVelTrack::StopAt(const std::string& positionText) {
+    switch (TrackState()) {
+    case tsPlaying: {
+        TPlaybackState& p = *playback_;
+        const int32_t request =
+            positionText == "-1" ? PlayPosition.load() : TextPosition(positionText);
+        p.stopRequest = request;
+        StopBuffer();
+        semaphore_.Release();
+        return PositionText(request);
+    }
+    case tsRecording: {
+        worker_.Cancel();
+        const int32_t request = TextPosition(positionText);
+        if (playback_) playback_->stopRequest = request;
+        semaphore_.Release();
+        return PositionText(request);
+    }
+    case tsLoading:
+    case tsBusy:
+        worker_.Cancel();
+        return positionText;
+    default:
+        return positionText;
+    }
+}
+
+void TVelTrack::Stop() {
+    StopAt("-1");
+}
+
+void TVelTrack::UpdatePlayPosition() {
+    if (!playback_ || TrackState() != tsPlaying) return;
+    TPlaybackState& p = *playback_;
+    uint32_t cursor = 0;
+    HRESULT hr = DS_OK;
+    {
+        std::lock_guard lock(p.bufferMutex);
+        if (!p.buffer) return;
+        hr = p.buffer->GetCurrentPosition(&cursor, nullptr);
+    }
+    if (hr != DS_OK) {
+        AddMessage(kMsgError, "GetCurrentPosition fails " + SoundErrorText(hr));
+        return;
+    }
+    const int32_t now = static_cast<int32_t>(cursor);
+    const int32_t last = p.lastCursor;
+    const int32_t moved =
+        last < 0 || now >= last ? now - last : static_cast<int32_t>(p.bufferSize) + now - last;
+    p.playCursor = cursor;
+    p.lastCursor = now;
+    const int32_t position = PlayPosition.fetch_add(moved) + moved;
+    const int32_t end = p.endPosition;
+    if (end < position) PlayPosition = end + 1;
+    view_.RedrawMarkers();
+}
+
+int32_t TVelTrack::NextBoundary() {
+    const int32_t position = PlayPosition;
+    const int32_t s = StartOffset + SelStart;
+    const int32_t e = StartOffset + SelEnd;
+    int32_t boundary = StartOffset + DataLength;
+    if (HasSelection) {
+        if (position < s)
+            boundary = s;
+        else if (position < e)
+            boundary = e;
+    }
+    if (playback_) playback_->endPosition = boundary;
+    return boundary;
+}
+
+int32_t TVelTrack::PreviousBoundary() {
+    const int32_t position = PlayPosition;
+    const int32_t s = HasSelection ? StartOffset + SelStart : StartOffset;
+    const int32_t e = HasSelection ? StartOffset + SelEnd : StartOffset;
+    int32_t boundary = StartOffset;
+    if (e < position)
+        boundary = e;
+    else if (s < position)
+        boundary = s;
+    if (playback_) playback_->returnPosition = boundary;
+    return boundary;
 }
