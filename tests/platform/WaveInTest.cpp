@@ -387,6 +387,40 @@ TEST(WaveInPulse, RecordsTheTone8BitMonoAndResetHandsBackThePartialBuffer) {
     EXPECT_EQ(in->Close(), MMSYSERR_NOERROR);
 }
 
+TEST(WaveInPulse, StopHandsBackTheBufferInHandAndStartGoesOnWithTheNext) {
+    REQUIRE_SERVER();
+    TDoneLog log;
+    std::unique_ptr<TWaveIn> in;
+    ASSERT_EQ(TWaveIn::Open(in, WAVE_MAPPER, Pcm(22050, 16, 1), [&log] { log.Done(); }),
+              MMSYSERR_NOERROR);
+    TBuffers buffers({22050 * 2 * 10, 4410, 4410});
+    log.Watch(&buffers.headers);
+    buffers.Queue(*in);
+    ASSERT_EQ(in->Start(), MMSYSERR_NOERROR);
+    uint32_t position = 0;
+    const Clock::time_point deadline = Clock::now() + kGuard;
+    while (position == 0 && Clock::now() < deadline) {
+        ASSERT_EQ(in->GetPosition(position), MMSYSERR_NOERROR);
+        std::this_thread::sleep_for(10ms);
+    }
+    ASSERT_EQ(in->Stop(), MMSYSERR_NOERROR);
+    ASSERT_TRUE(log.WaitFor(1));
+    EXPECT_EQ(log.Masks()[0], 0b001u);
+    EXPECT_GT(buffers.headers[0].bytesRecorded, 0u);
+    EXPECT_EQ(buffers.headers[1].flags, WHDR_PREPARED | WHDR_INQUEUE);
+    ASSERT_EQ(in->GetPosition(position), MMSYSERR_NOERROR);
+    EXPECT_EQ(position, buffers.headers[0].bytesRecorded); // nothing taken after Stop
+    ASSERT_EQ(in->Start(), MMSYSERR_NOERROR);
+    ASSERT_TRUE(log.WaitFor(2));
+    EXPECT_EQ(log.Masks()[1], 0b011u);
+    EXPECT_EQ(buffers.headers[1].bytesRecorded, 4410u);
+    ASSERT_EQ(in->Reset(), MMSYSERR_NOERROR);
+    EXPECT_EQ(in->DroppedBytes(), 0u);
+    for (TWaveHdr& h : buffers.headers)
+        EXPECT_EQ(in->UnprepareHeader(h), MMSYSERR_NOERROR);
+    EXPECT_EQ(in->Close(), MMSYSERR_NOERROR);
+}
+
 TEST(WaveInPulse, PositionCountsBytesOfTheTracksFormatAtAboutRealTime) {
     REQUIRE_SERVER();
     const WAVEFORMATEX format = Pcm(11025, 8, 1); // 11025 bytes a second
