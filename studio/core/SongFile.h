@@ -89,9 +89,11 @@ TTrack TrackStateOf(const TSongEntry& entry);
 // Writes the tracks with a wave file name into the song file and returns their saved states
 // (upper-case fileNameForState) in `savedStates`. Sections "TRACK1"... "TRACK<old NUMTRACKS>"
 // and "TRACKS" of an existing file are erased first (and any stale "TRACK<i>" about to be
-// reused), everything else kept. The whole save is made on a copy beside the song file and
-// renamed over it at the end: on failure (false, `error` set) the song file is untouched and
-// `savedStates` is left as it was. A symlinked song file stays a symlink.
+// reused), everything else kept. The whole save is made on a working copy and carried over
+// the song file at the end, synced once (the copy lies on a memory file system when one is at
+// hand, since each of the many small profile writes syncs): on failure (false, `error` set)
+// the song file is untouched and `savedStates` is left as it was. A symlinked song file stays
+// a symlink.
 bool WriteSong(const std::string& songPath, const std::vector<TSongTrackOut>& tracks,
                std::vector<TTrack>& savedStates, std::string& error);
 
@@ -99,3 +101,7 @@ bool WriteSong(const std::string& songPath, const std::vector<TSongTrackOut>& tr
 // a pair differs in mute, minimized, pan, volume, offset text (exact) or file name (compared
 // in upper case).
 bool SongModified(const std::vector<TTrack>& saved, const std::vector<TTrack>& current);
+
+// Tests: make the working copies of saves in `folder` (any file system; a folder that cannot
+// hold them falls back to the song's own folder); nullptr restores the automatic choice.
+void SetSongScratchFolderForTesting(const std::string* folder);

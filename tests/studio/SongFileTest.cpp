@@ -7,12 +7,21 @@
 #include <gtest/gtest.h>
 
 #include "tests/platform/TempFilesTestFolder.h"
+#include "track/SafeSave.h"
 
 namespace {
 
 TSongTrackOut Out(const std::string& wave, bool muted, bool minimized, int32_t pan, int32_t volume,
                   const std::string& offset) {
     return TSongTrackOut{wave, wave, muted, minimized, pan, volume, offset};
+}
+
+std::size_t EntryCount(const std::string& folder) {
+    std::size_t count = 0;
+    for (auto it = std::filesystem::directory_iterator(folder);
+         it != std::filesystem::directory_iterator(); ++it)
+        ++count;
+    return count;
 }
 
 } // namespace
@@ -344,4 +353,40 @@ TEST(SongFile, Captions) {
     EXPECT_EQ(ReadingReport("/s/a.Sng"), "Reading /s/a.Sng");
     EXPECT_EQ(SongReadReport("/s/a.Sng", 3), "/s/a.Sng (3 Tracks)");
     EXPECT_EQ(SavedReport("/s/a.Sng"), "Saved /s/a.Sng");
+}
+
+TEST(SongFile, EveryPlaceOfTheWorkingCopyGivesTheSameFileAndLeavesNothingBehind) {
+    TTestFolder folder;
+    ASSERT_EQ(::mkdir((folder / "songs").c_str(), 0700), 0);
+    ASSERT_EQ(::mkdir((folder / "scratch").c_str(), 0700), 0);
+    const std::string song = folder / "songs/S.Sng";
+    const std::string before = "[OTHER]\r\nA=1\r\n[TRACKS]\r\nNUMTRACKS=1\r\nTRACK1=x.wav\r\n";
+    const std::string after = "[OTHER]\r\nA=1\r\n[TRACKS]\r\nTRACK1=y.wav\r\nNUMTRACKS=1\r\n"
+                              "[TRACK1]\r\nMUTE=0\r\nMINIMIZED=0\r\nPAN=0\r\nVOLUME=0\r\n"
+                              "OFFSET=00:00.00000\r\n";
+    const std::vector<TSongTrackOut> tracks = {
+        Out(folder / "songs/y.wav", false, false, 0, 0, "00:00.00000")};
+    const std::string places[] = {folder / "scratch", folder / "missing", folder / "songs"};
+    std::vector<TTrack> saved;
+    std::string error;
+    for (const std::string& place : places) {
+        SetSongScratchFolderForTesting(&place);
+        WriteBytes(song, before);
+        EXPECT_TRUE(WriteSong(song, tracks, saved, error)) << place << error;
+        EXPECT_EQ(ReadBytes(song), after) << place;
+        EXPECT_EQ(EntryCount(folder / "scratch"), 0u) << place;
+        EXPECT_EQ(EntryCount(folder / "songs"), 1u) << place;
+    }
+    SetSongScratchFolderForTesting(nullptr);
+
+    // The disk fills up while the finished copy is carried over: the old song stays whole.
+    WriteBytes(song, before);
+    saved.clear();
+    SetSaveFaultForTesting(10);
+    EXPECT_FALSE(WriteSong(song, tracks, saved, error));
+    SetSaveFaultForTesting(-1);
+    EXPECT_NE(error.find("No space left on device"), std::string::npos) << error;
+    EXPECT_TRUE(saved.empty());
+    EXPECT_EQ(ReadBytes(song), before);
+    EXPECT_EQ(EntryCount(folder / "songs"), 1u);
 }
