@@ -7,9 +7,11 @@
 
 #include "app/cli/CliArgs.h"
 #include "app/cli/CliTrack.h"
+#include "app/cli/CmdCombine.h"
 
 int main(int argc, char** argv) {
     const std::vector<std::string> words(argv + 1, argv + argc);
+    if (IsCombineCommand(words)) return RunCombine(words);
     TCliArgs args;
     std::string error;
     if (!ParseCliArgs(words, args, error)) {
@@ -17,7 +19,7 @@ int main(int argc, char** argv) {
         return 2;
     }
     if (args.command == TCliCommand::Help) {
-        std::fputs(CliUsage().c_str(), stdout);
+        std::fputs((CliUsage() + CombineUsage()).c_str(), stdout);
         return std::fflush(stdout) == 0 ? 0 : 1;
     }
     TCliSink sink(args.quiet, ::isatty(STDERR_FILENO) == 1);
