@@ -219,7 +219,7 @@ bool TWaveIO::FinishWaveFile(WaveFile& file) {
         return failStep("MMIOAscend4. RIFF ", code);
     }
     // A user's take must survive a power cut once we have called it finished.
-    if (!f.Flush()) return failStep("MMIOFlush. ", MMIOERR_CANNOTWRITE);
+    if (file.durable && !f.Flush()) return failStep("MMIOFlush. ", MMIOERR_CANNOTWRITE);
     file.dataLength = static_cast<int32_t>(std::min<int64_t>(file.chunk.cksize, kMaxDataBytes));
     const bool closed = f.Close();
     const int why = f.LastErrno();

@@ -59,6 +59,9 @@ struct WaveFile {
     int64_t dataStart = 0;
     int32_t dataLength = 0;
     bool openedForReading = false;
+    // Finishing a durable file flushes it to the disk. Temporary states need not pay for that:
+    // a save flushes the state it keeps before it renames it into the user's name.
+    bool durable = true;
 };
 
 // The track's one working buffer: a heap block of ours, or a locked piece of the track's sound

@@ -154,6 +154,7 @@ bool TVelTrack::OpenWorkingFile() {
 void TVelTrack::NewTrack(const WAVEFORMATEX& format, const std::string& lengthText) {
     working_ = WaveFile{};
     working_.format = format;
+    working_.durable = false;
     FileName = NewTempName();
     if (FileName.empty()) return;
     const int32_t length = std::max(0, TimeTextToBytes(lengthText, format));
@@ -238,6 +239,7 @@ bool TVelTrack::BeginChange(int32_t prefixBytes, const std::string& changeName,
     if (state.empty()) return false;
     if (!io_.OpenWaveFile(UndoFiles[UndoFiles.size() - 2], previous_)) return false;
     working_.format = newFormat ? *newFormat : previous_.format;
+    working_.durable = false;
     return io_.CreateWaveFile(FileName, working_) &&
            io_.CopyWaveData(working_, previous_, prefixBytes);
 }
