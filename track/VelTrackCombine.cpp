@@ -39,9 +39,11 @@ template <class Sample> inline int32_t Load(const uint8_t* block, int j) {
     }
 }
 
-// acc[j] += Round(x[j] * g), g alternating left, right from an even sample index.
-template <class Sample>
+// acc[j] += Round(x[j] * g), g alternating left, right from an even sample index. A fixed
+// count N (a whole tile) lets the compiler vectorise the loops; N = 0 takes n.
+template <class Sample, int N>
 void AddScaled(int32_t* acc, const uint8_t* block, int n, float left, float right) {
+    if constexpr (N > 0) n = N;
     if (left == 1.0f && right == 1.0f) {
         for (int j = 0; j < n; ++j)
             acc[j] += Load<Sample>(block, j);
@@ -64,9 +66,14 @@ void Mix(const TMixInput* inputs, std::size_t count, uint8_t* target, int32_t sa
     for (int32_t first = 0; first < samples; first += kTileSamples) {
         const int n = static_cast<int>(std::min<int32_t>(kTileSamples, samples - first));
         std::fill(acc, acc + n, 0);
-        for (std::size_t i = 0; i < count; ++i)
-            AddScaled<Sample>(acc, inputs[i].block + first * static_cast<int32_t>(sizeof(Sample)),
-                              n, inputs[i].leftGain, inputs[i].rightGain);
+        for (std::size_t i = 0; i < count; ++i) {
+            const uint8_t* block = inputs[i].block + first * static_cast<int32_t>(sizeof(Sample));
+            if (n == kTileSamples)
+                AddScaled<Sample, kTileSamples>(acc, block, n, inputs[i].leftGain,
+                                                inputs[i].rightGain);
+            else
+                AddScaled<Sample, 0>(acc, block, n, inputs[i].leftGain, inputs[i].rightGain);
+        }
         uint8_t* out = target + first * static_cast<int32_t>(sizeof(Sample));
         if constexpr (sizeof(Sample) == 2) {
             for (int j = 0; j < n; ++j) {
