@@ -2,9 +2,13 @@
 // pitch, alignment and cursor pace, heard back through the "Test_Mic" source.
 #include <gtest/gtest.h>
 #include <pulse/simple.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <cmath>
+#include <csignal>
 #include <cstdlib>
 #include <cstring>
 #include <numbers>
@@ -40,11 +44,13 @@ bool HaveServer() {
 // Records Test_Mic as 44100 Hz 16-bit stereo from construction on.
 class TMicRecorder {
   public:
-    TMicRecorder() {
+    // Fragments of `fragmentFrames` frames (20 ms by default): the reader asks the server for
+    // that latency.
+    explicit TMicRecorder(uint32_t fragmentFrames = 882) {
         const pa_sample_spec spec{PA_SAMPLE_S16LE, 44100, 2};
         pa_buffer_attr attr;
         attr.maxlength = static_cast<uint32_t>(-1);
-        attr.fragsize = 44100 * 4 / 50;
+        attr.fragsize = fragmentFrames * 4;
         attr.tlength = attr.prebuf = attr.minreq = static_cast<uint32_t>(-1);
         int error = 0;
         simple_ = pa_simple_new(nullptr, "SoundOutputTest", PA_STREAM_RECORD, "testmic", "capture",
@@ -137,6 +143,43 @@ class TScopedEnv {
     bool hadOld_ = false;
 };
 
+// Waits until the play cursor of a looping `ring`-byte buffer has gone `bytes` further; false
+// if it stalls for the guard time. The cursor follows what is heard, so this waits out a
+// start-up however slow.
+bool WaitHeard(TSoundBuffer& buffer, uint32_t ring, uint32_t bytes) {
+    uint32_t heard = 0, last = 0, write = 0;
+    if (buffer.GetCurrentPosition(&last, &write) != DS_OK) return false;
+    Clock::time_point moved = Clock::now();
+    while (heard < bytes) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        uint32_t play = 0;
+        if (buffer.GetCurrentPosition(&play, &write) != DS_OK) return false;
+        if (play != last) moved = Clock::now();
+        if (Clock::now() - moved > std::chrono::seconds(5)) return false;
+        heard += (play + ring - last) % ring;
+        last = play;
+    }
+    return true;
+}
+
+// Stops every thread of this process for about `ms` milliseconds: a helper process waits until
+// the stop has happened, then lets it go on.
+bool FreezeThisProcess(int ms) {
+    const std::string pid = std::to_string(getpid());
+    const std::string script = "p=" + pid +
+                               "; i=0; while [ $i -lt 500 ]; do case $(ps -o stat= -p $p) in T*) "
+                               "break ;; esac; i=$((i+1)); sleep 0.01; done; sleep " +
+                               std::to_string(ms / 1000.0) + "; kill -CONT $p";
+    const char* argv[] = {"/bin/sh", "-c", script.c_str(), nullptr};
+    pid_t helper = 0;
+    if (posix_spawn(&helper, "/bin/sh", nullptr, nullptr, const_cast<char* const*>(argv),
+                    environ) != 0)
+        return false;
+    raise(SIGSTOP);
+    int status = 0;
+    return waitpid(helper, &status, 0) == helper && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
 } // namespace
 
 TEST(SoundOutputPulse, EnumeratesTheServersSinks) {
@@ -209,6 +252,54 @@ TEST(SoundOutputPulse, ToneArrivesAtTheLevelVolumeAndPanSay) {
     measure(DSBVOLUME_MIN, 0, left, right);
     EXPECT_LT(left, 30.0);
     EXPECT_LT(right, 30.0);
+}
+
+TEST(SoundOutputPulse, ToneGoesOnWhenARecorderChangesTheSinksLatency) {
+    REQUIRE_SERVER();
+    auto device = OpenTestSink();
+    ASSERT_NE(device, nullptr);
+    constexpr uint32_t kRing = 44100 * 4;
+    std::unique_ptr<TSoundBuffer> buffer;
+    ASSERT_EQ(device->CreateSoundBuffer(Pcm(44100, 16, 2), kRing, buffer), DS_OK);
+    Fill(*buffer, ToneSecond(16000));
+    ASSERT_EQ(buffer->Play(DSBPLAY_LOOPING), DS_OK);
+    ASSERT_TRUE(WaitHeard(*buffer, kRing, kRing / 2));
+
+    // A low-latency reader of the sink's monitor arrives while the tone plays: the server
+    // lowers the sink's latency under the running stream, and again when a second one comes.
+    TMicRecorder mic;
+    ASSERT_TRUE(mic.Ok());
+    mic.Read(22050);
+    const std::vector<int16_t> first = mic.Read(22050);
+    ASSERT_FALSE(first.empty());
+    {
+        TMicRecorder fast(441); // 10 ms fragments
+        ASSERT_TRUE(fast.Ok());
+        fast.Read(4410);
+        mic.Read(22050);
+    }
+    const std::vector<int16_t> later = mic.Read(44100);
+    ASSERT_FALSE(later.empty());
+    // RMS of a sine of amplitude 16000: 11313.7. A gap of 10 ms in a second costs 1 %.
+    EXPECT_NEAR(Rms(first, 0), 11313.7, 11313.7 * 0.05);
+    EXPECT_NEAR(Rms(later, 0), 11313.7, 11313.7 * 0.05);
+    EXPECT_NEAR(Rms(later, 1), 11313.7, 11313.7 * 0.05);
+
+    // The whole process stands still for longer than the sound queued at the server (as it
+    // does while a sanitizer symbolizes its first report): the stream runs dry, then the tone
+    // must come back and the play cursor go on at the pace of what is heard.
+    ASSERT_TRUE(FreezeThisProcess(300));
+    mic.Read(44100);
+    uint32_t before = 0, after = 0, write = 0;
+    ASSERT_EQ(buffer->GetCurrentPosition(&before, &write), DS_OK);
+    const std::vector<int16_t> resumed = mic.Read(22050);
+    ASSERT_EQ(buffer->GetCurrentPosition(&after, &write), DS_OK);
+    ASSERT_FALSE(resumed.empty());
+    EXPECT_NEAR(Rms(resumed, 0), 11313.7, 11313.7 * 0.05);
+    EXPECT_NEAR(Rms(resumed, 1), 11313.7, 11313.7 * 0.05);
+    // Half a second heard is 88200 bytes of the one-second ring; the two readings lie a
+    // fragment or two apart in the recording's time.
+    EXPECT_NEAR((after + kRing - before) % kRing, 88200.0, 88200.0 * 0.1);
 }
 
 TEST(SoundOutputPulse, LowRateMonoEightBitPlaysAtItsOwnPitch) {
