@@ -198,8 +198,8 @@ bool TVelTrack::ServiceChunks() {
     for (int i = 1; i <= TPlaybackState::kRingChunks; ++i) {
         TChunk& chunk = p.chunks[i];
         if (chunk.start <= cursor && cursor <= chunk.start + chunk.size) {
-            const uint8_t status = chunk.status;
-            if (status == csUnfilled || status == csSilenceOnly) {
+            const uint8_t current = chunk.status;
+            if (current == csUnfilled || current == csSilenceOnly) {
                 AddMessage(kMsgStatus, "Stop Using Stop Chunk");
                 StopBuffer();
                 return false;
@@ -207,7 +207,11 @@ bool TVelTrack::ServiceChunks() {
             chunk.status = csPlaying;
             playing = i; // on a boundary the later chunk wins
         }
-        if (chunk.endPosition < PlayPosition) chunk.status = csPlayed;
+        // Only a chunk that holds data can have been played: an unfilled one (its lock failed)
+        // must stay a stop chunk, or it would be refilled with a stretch out of order.
+        const uint8_t status = chunk.status;
+        if ((status == csFilled || status == csPlaying) && chunk.endPosition < PlayPosition)
+            chunk.status = csPlayed;
     }
     if (playing == 0) return true;
     // The chunk just before the playing one is left alone: the cursor may sit on its end.
@@ -223,7 +227,9 @@ void TVelTrack::RunFeeder() {
     TPlaybackState& p = *playback_;
     semaphore_.WaitForever();
     for (;;) {
-        semaphore_.Wait(kFeederWaitMs); // a time-out only means no one woke us early
+        // A time-out only means no one woke us early. A stop that came before the feeder
+        // took the count has its release swallowed: it must not wait for the time-out.
+        if (TrackState() == tsPlaying) semaphore_.Wait(kFeederWaitMs);
         const bool goOn = ServiceChunks();
         p.serviceRounds.fetch_add(1);
         if (!goOn) break;
@@ -267,9 +273,11 @@ std::string TVelTrack::StopAt(const std::string& positionText) {
         return PositionText(request);
     }
     case tsRecording: {
-        worker_.Cancel();
+        // The request is in place before the cancel, so the loop that sees the cancel also
+        // sees where the take is to end.
         const int32_t request = TextPosition(positionText);
         if (playback_) playback_->stopRequest = request;
+        worker_.Cancel();
         semaphore_.Release();
         return PositionText(request);
     }

@@ -1,0 +1,51 @@
+#include "studio/core/Transport.h"
+
+#include "track/VelTrack.h"
+
+bool Participating(const TTransportTrack& entry) {
+    if (!entry.track || entry.muted) return false;
+    const TTrackState state = entry.track->TrackState();
+    return state != tsEmpty && state != tsClosing;
+}
+
+void PlayAll(const std::vector<TTransportTrack>& tracks) {
+    for (const TTransportTrack& entry : tracks)
+        if (Participating(entry)) entry.track->StartBuffer();
+    // StartFeeder acts only on the tracks StartBuffer made Playing.
+    for (const TTransportTrack& entry : tracks)
+        if (entry.track && !entry.muted) entry.track->StartFeeder();
+}
+
+std::string StopAll(const std::vector<TTransportTrack>& tracks) {
+    std::string position = "-1";
+    for (const TTransportTrack& entry : tracks) {
+        if (!entry.track) continue;
+        const TTrackState state = entry.track->TrackState();
+        if (state == tsPlaying)
+            position = entry.track->StopAt(position);
+        else if (state == tsLoading || state == tsBusy)
+            entry.track->Stop();
+    }
+    // Recording ends where the playing tracks stopped (the recorder cuts its data there).
+    for (const TTransportTrack& entry : tracks)
+        if (entry.track && entry.track->TrackState() == tsRecording) entry.track->StopAt(position);
+    return position;
+}
+
+void RewindAll(const std::vector<TTransportTrack>& tracks) {
+    for (const TTransportTrack& entry : tracks)
+        if (entry.track) entry.track->Cue(0);
+}
+
+void SyncTracks(const std::vector<TTransportTrack>& tracks, const TVelTrack& current) {
+    // Between formats a position travels only as time text.
+    const std::string time = current.PositionText(current.PlayPosition);
+    for (const TTransportTrack& entry : tracks)
+        if (entry.track) entry.track->Cue(entry.track->TextPosition(time));
+}
+
+void UpdatePlayingTracks(const std::vector<TTransportTrack>& tracks) {
+    for (const TTransportTrack& entry : tracks)
+        if (entry.track && entry.track->TrackState() == tsPlaying)
+            entry.track->UpdatePlayPosition();
+}

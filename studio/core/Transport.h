@@ -1,0 +1,30 @@
+// The song-wide transport over the tracks of a song, in the song's order. Called on the
+// user-interface thread, except UpdatePlayingTracks, which is the clock's tick. Qt-free.
+#pragma once
+
+#include <string>
+#include <vector>
+
+class TVelTrack;
+
+struct TTransportTrack {
+    TVelTrack* track;
+    bool muted;
+};
+
+// Not muted, and its track neither Empty nor Closing.
+bool Participating(const TTransportTrack& entry);
+
+// Every participating track's buffer first, then every unmuted track's feeder, so that the
+// tracks start as close together as possible.
+void PlayAll(const std::vector<TTransportTrack>& tracks);
+// The first playing track stops where it is; every further one at that same song position;
+// Loading and Busy tracks are asked to cancel; recording tracks end at that position too.
+// Answers the position text ("-1" when nothing played).
+std::string StopAll(const std::vector<TTransportTrack>& tracks);
+// Every track cued at 0, muted and empty ones included.
+void RewindAll(const std::vector<TTransportTrack>& tracks);
+// Every track cued at the time `current` plays at, each in its own format.
+void SyncTracks(const std::vector<TTransportTrack>& tracks, const TVelTrack& current);
+// The clock's tick: the play position of every playing track follows its buffer.
+void UpdatePlayingTracks(const std::vector<TTransportTrack>& tracks);
