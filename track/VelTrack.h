@@ -179,6 +179,9 @@ class TVelTrack : private TWaveIOHost {
     bool StartRecording();
     void StartPreparedRecording();
     void CloseRecordingDevice();
+    // Input bytes the last recording lost while its take still needed them (no buffer was
+    // queued in time); what arrives after the selection end is not counted.
+    uint64_t RecordingDroppedBytes() const;
 
     // ---- worker ----
     TVelThread& Worker() { return worker_; }

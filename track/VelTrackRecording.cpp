@@ -1,15 +1,332 @@
-// Placeholder for recording.
+// Recording: punch-in over the selection from the wave-input layer. The take replaces the
+// track's data from the record start up to the selection end inside one change; the input
+// fills two buffers of at most 512 KiB that the worker writes and hands back, so memory stays
+// bounded whatever the length. The input's notification only counts the buffer and wakes the
+// worker; the worker takes every handed-back buffer on each wake-up, in queue order.
+#include <algorithm>
+#include <cmath>
+#include <new>
+
+#include "track/PlaybackState.h"
 #include "track/RecordingState.h"
 #include "track/VelTrack.h"
 
+namespace {
+
+constexpr int32_t kRecordBufferMax = 0x80000; // [bytes]
+constexpr uint32_t kRedrawMaxMs = 100;
+constexpr uint32_t kRedrawMinMs = 10;
+
+// A write in progress must not be cut short by a stop: the bytes are already recorded. The
+// request still counts once the write is over.
+class TCancelPause {
+  public:
+    explicit TCancelPause(TVelThread& worker) : worker_(worker), was_(worker.IgnoreCancel()) {
+        worker_.SetIgnoreCancel(true);
+    }
+    ~TCancelPause() { worker_.SetIgnoreCancel(was_); }
+    TCancelPause(const TCancelPause&) = delete;
+    TCancelPause& operator=(const TCancelPause&) = delete;
+
+  private:
+    TVelThread& worker_;
+    bool was_;
+};
+
+std::string InputFailure(const char* call, const std::string& name, MMRESULT code) {
+    return std::string(call) + name + " " + WaveInGetErrorText(code);
+}
+
+} // namespace
+
 bool TVelTrack::PrepareRecording() {
-    return false;
+    // A device whose close failed earlier still holds its buffers; it must go first.
+    if (recording_ && recording_->input) CloseRecordingDevice();
+    if (recording_ && recording_->input) return false;
+    if (SelStart < 0 || SelStart > SelEnd || SelEnd > DataLength) {
+        AddMessage(kMsgRefusal, "The selection must lie inside the data (00:00.00000 to " +
+                                    PositionText(DataLength) + ")");
+        return false;
+    }
+    if (WaveInGetNumDevs() == 0) {
+        AddMessage(kMsgError, "No Input devices available.");
+        return false;
+    }
+    TWaveInCaps caps;
+    const MMRESULT capsResult = WaveInGetDevCaps(inputDevice_, caps);
+    if (capsResult != MMSYSERR_NOERROR) {
+        AddMessage(kMsgError, "Invalid Input Device.  WaveinGetDevCaps. " +
+                                  std::to_string(capsResult) +
+                                  " Use Menu Options|Sound to select a valid one.");
+        inputDeviceName_ = "Invalid Input Device";
+        return false;
+    }
+    inputDeviceName_ = caps.productName.substr(0, kWaveInProductNameMax);
+    const std::string name = inputDeviceName_;
+    AddMessage(kMsgStatus, "Preparing to record with " + name);
+
+    auto state = std::make_unique<TRecordingState>();
+    TRecordingState* r = state.get();
+    // The output follows the recording's rate so that the other tracks play in step with it.
+    if (working_.format.nSamplesPerSec != outputFormat_.nSamplesPerSec) {
+        r->outputSwitched = true;
+        SetOutputFormat(outputFormat_, working_.format.nSamplesPerSec);
+    }
+    const MMRESULT opened = TWaveIn::Open(r->input, inputDevice_, working_.format, [this, r] {
+        // A sound-server thread: count the buffer and wake the worker, nothing more.
+        r->completed.fetch_add(1, std::memory_order_release);
+        semaphore_.Release();
+    });
+    if (opened != MMSYSERR_NOERROR) {
+        AddMessage(kMsgError, InputFailure("WaveInOpen. ", name, opened));
+        if (r->outputSwitched) SetOutputFormat(outputFormat_, 0);
+        return false;
+    }
+    recording_ = std::move(state);
+
+    // The record start: the play position inside the selection, else the selection start.
+    // It is moved up to a whole frame so that the take's samples keep the file's frame grid.
+    int32_t start = PlayPosition - StartOffset;
+    if (start >= SelEnd || start < SelStart) start = SelStart;
+    const int32_t align = std::max<int32_t>(working_.format.nBlockAlign, 1);
+    if (start % align != 0) start += align - start % align;
+    start = std::min(start, SelEnd);
+    PlayPosition = StartOffset + start;
+    if (playback_) playback_->stopRequest = -1;
+
+    const int32_t total = SelEnd - start;
+    const int32_t first = std::min(total, kRecordBufferMax);
+    const int32_t second = total > first ? std::min(total - first, kRecordBufferMax) : 0;
+    r->memorySize = first + second;
+    r->memory.reset(new (std::nothrow) uint8_t[static_cast<std::size_t>(r->memorySize) + 1]);
+    if (!r->memory) {
+        AddMessage(kMsgError, "Not enough memory to record");
+        CloseRecordingDevice();
+        return false;
+    }
+    io_.FillSilence(r->memory.get(), r->memorySize);
+    r->buffers.resize(second > 0 ? 2 : 1);
+    r->buffers[0].data = r->memory.get();
+    r->buffers[0].bufferLength = static_cast<uint32_t>(first);
+    if (second > 0) {
+        r->buffers[1].data = r->memory.get() + first;
+        r->buffers[1].bufferLength = static_cast<uint32_t>(second);
+    }
+    for (TWaveHdr& hdr : r->buffers) {
+        MMRESULT result = r->input->PrepareHeader(hdr);
+        if (result != MMSYSERR_NOERROR) {
+            AddMessage(kMsgError, InputFailure("WaveinPrepareHeader. ", name, result));
+            CloseRecordingDevice();
+            return false;
+        }
+        result = r->input->AddBuffer(hdr);
+        if (result != MMSYSERR_NOERROR) {
+            AddMessage(kMsgError, InputFailure("WaveinAddBuffer. ", name, result));
+            CloseRecordingDevice();
+            return false;
+        }
+    }
+    SetState(tsRecording);
+
+    const std::string changeName = "Preparing to Record with " + name;
+    r->recordStart = start;
+    r->current = 0;
+    if (!BeginChange(start, changeName)) {
+        CloseRecordingDevice();
+        EndChange(false, PlayPosition, SelEnd, start, changeName);
+        return false;
+    }
+    // The prefix copy's block is not needed while recording: the two input buffers are the
+    // recording's whole memory.
+    io_.ReleaseWorkBuffer();
+    UndoNames.back() = "Recording";
+    return true;
 }
-void TVelTrack::RunRecording() {}
+
+void TVelTrack::RunRecording() {
+    TRecordingState* r = recording_.get();
+    if (!r || !r->input) {
+        SetState(tsReady);
+        return;
+    }
+    const std::string name = inputDeviceName_;
+    const int32_t align = std::max<int32_t>(working_.format.nBlockAlign, 1);
+    const std::string runName = "Recording with " + name;
+    const int32_t recordStart = r->recordStart;
+    const int32_t selEnd = SelEnd;
+
+    const MMRESULT started = r->input->Start();
+    if (started != MMSYSERR_NOERROR) {
+        AddMessage(kMsgError, InputFailure("WaveinStart. ", name, started));
+        CloseRecordingDevice();
+        EndChange(false, PlayPosition, selEnd, recordStart, runName);
+        return;
+    }
+    r->written = recordStart;
+    r->startPlay = PlayPosition;
+    SetState(tsRecording);
+    owner_.SetHourglass(true);
+    AddMessage(kMsgStatus, runName);
+
+    // The display follows the take one column of the view at a time, at most every 100 ms.
+    const int64_t columns = std::max(view_.Width(), 1);
+    const int64_t step = std::max<int64_t>(DataLength / columns, 1);
+    const uint32_t rate = std::max<uint32_t>(working_.format.nAvgBytesPerSec, 1);
+    const auto waitMs = static_cast<uint32_t>(std::clamp<int64_t>(
+        std::llround(static_cast<double>(step) * 1000.0 / rate), kRedrawMinMs, kRedrawMaxMs));
+
+    auto stopInput = [&]() -> bool {
+        uint32_t position = 0;
+        if (r->input->GetPosition(position) == MMSYSERR_NOERROR) r->lastDevicePosition = position;
+        r->input->Reset(); // hands back every queued buffer, the one in hand with what it holds
+        const MMRESULT stopped = r->input->Stop();
+        r->deviceStopped = true;
+        // From here on the take only gets written: a stop is not a cancel.
+        worker_.SetIgnoreCancel(true);
+        if (stopped != MMSYSERR_NOERROR) {
+            AddMessage(kMsgError, InputFailure("WaveinStop. ", name, stopped));
+            return false;
+        }
+        return true;
+    };
+
+    auto processCurrent = [&]() -> bool {
+        TWaveHdr& b = r->buffers[r->current];
+        if (!r->deviceStopped && r->written + static_cast<int64_t>(b.bufferLength) >= selEnd &&
+            !stopInput())
+            return false;
+        const MMRESULT unprepared = r->input->UnprepareHeader(b);
+        if (unprepared != MMSYSERR_NOERROR) {
+            AddMessage(kMsgError, InputFailure("WaveinUnPrepareHeader. ", name, unprepared));
+            return false;
+        }
+        const auto length = static_cast<int32_t>(b.bufferLength);
+        auto count = static_cast<int32_t>(std::min(b.bytesRecorded, b.bufferLength));
+        const int32_t request = playback_ ? playback_->stopRequest.load() : -1;
+        if (request != -1) {
+            // The take ends exactly where the other tracks stopped. What the input had not
+            // delivered by then is silence, never a stale earlier fill of the buffer.
+            // Cut on a whole frame: a sample half new and half old would be noise.
+            int32_t cut = request - StartOffset - r->written;
+            cut = std::clamp(cut - (request - StartOffset) % align, 0, length);
+            if (cut > count) io_.FillSilence(b.data + count, cut - count);
+            count = cut;
+        }
+        count = std::min(count, selEnd - r->written);
+        {
+            TCancelPause pause(worker_);
+            if (!io_.WriteWaveData(working_, b.data, count)) return false;
+        }
+        r->written += count;
+        ++r->processed;
+        r->current = (r->current + 1) % r->buffers.size();
+        if (r->deviceStopped) return true;
+        const TWaveHdr& next = r->buffers[r->current];
+        if (r->written + static_cast<int64_t>(next.bufferLength) >= selEnd) return true;
+        // Refills are cut so that the last one ends exactly at the selection end.
+        b.bufferLength = static_cast<uint32_t>(
+            std::min<int64_t>(b.bufferLength, selEnd - r->written - next.bufferLength));
+        MMRESULT result = r->input->PrepareHeader(b);
+        if (result != MMSYSERR_NOERROR) {
+            AddMessage(kMsgError, InputFailure("WaveinPrepareHeader. ", name, result));
+            return false;
+        }
+        result = r->input->AddBuffer(b);
+        if (result != MMSYSERR_NOERROR) {
+            AddMessage(kMsgError, InputFailure("WaveinAddBuffer. ", name, result));
+            return false;
+        }
+        // From here on the queue holds buffers up to the selection end, or a later refill
+        // looks again: what the input drops after the last refill falls beyond the take.
+        r->droppedBytes = r->input->DroppedBytes();
+        return true;
+    };
+
+    auto updateDisplay = [&] {
+        uint32_t position = 0;
+        if (r->input->GetPosition(position) == MMSYSERR_NOERROR) {
+            r->lastDevicePosition = position;
+            const int64_t at = static_cast<int64_t>(r->startPlay) + position;
+            PlayPosition = static_cast<int32_t>(std::min<int64_t>(at, StartOffset + selEnd));
+        }
+        view_.RedrawMarkers();
+    };
+
+    semaphore_.WaitForever(); // held for the whole take: each hand-back or stop releases it
+    bool ok = true;
+    for (;;) {
+        if (!Cancelled() && !semaphore_.Wait(waitMs)) {
+            updateDisplay();
+            continue;
+        }
+        if (Cancelled() && !r->deviceStopped && !stopInput()) {
+            ok = false;
+            break;
+        }
+        // Wake-ups merge; every buffer handed back since the last one is taken now.
+        while (ok && r->written < selEnd &&
+               r->completed.load(std::memory_order_acquire) > r->processed)
+            ok = processCurrent();
+        if (!ok || r->written >= selEnd || r->deviceStopped) break;
+    }
+    semaphore_.Release();
+    AddMessage(kMsgStatus, "Recording Stopped, Writing Data");
+    const int32_t written = r->written;
+    CloseRecordingDevice();
+    worker_.SetIgnoreCancel(true);
+
+    if (ok) {
+        ok = io_.SeekWaveData(previous_, written) > 0 &&
+             io_.CopyWaveData(working_, previous_, previous_.dataLength - written);
+    }
+    const int32_t playAfter = written == selEnd ? StartOffset + SelStart : StartOffset + written;
+    EndChange(ok, playAfter, selEnd, recordStart, runName);
+}
+
 bool TVelTrack::StartRecording() {
-    return false;
+    if (!Ready()) return false;
+    return StartJob(tsBusy, [this] {
+        if (!PrepareRecording()) {
+            if (TrackState() != tsReady) SetState(tsReady);
+            owner_.SetHourglass(false);
+            return;
+        }
+        RunRecording();
+    });
 }
-void TVelTrack::StartPreparedRecording() {}
+
+void TVelTrack::StartPreparedRecording() {
+    if (!recording_ || !recording_->input || TrackState() != tsRecording) return;
+    if (worker_.Start([this] { RunRecording(); })) return;
+    // The refused start asked the job in hand to stop; once it has, try once more.
+    worker_.WaitForJob();
+    if (worker_.Start([this] { RunRecording(); })) return;
+    // The device is open and the change begun: both are undone rather than left behind.
+    const int32_t start = recording_->recordStart;
+    CloseRecordingDevice();
+    EndChange(false, PlayPosition, SelEnd, start, "Recording with " + inputDeviceName_);
+}
+
 void TVelTrack::CloseRecordingDevice() {
-    recording_.reset();
+    if (!recording_ || !recording_->input) return;
+    TRecordingState& r = *recording_;
+    r.input->Reset();
+    r.input->Stop();
+    const MMRESULT closed = r.input->Close();
+    if (closed != MMSYSERR_NOERROR && closed != MMSYSERR_INVALHANDLE) {
+        AddMessage(kMsgError, InputFailure("WaveInClose. ", inputDeviceName_, closed));
+        return;
+    }
+    // Only the counts stay, for the caller to look at.
+    r.input.reset();
+    r.buffers.clear();
+    r.buffers.shrink_to_fit();
+    r.memory.reset();
+    r.memorySize = 0;
+    if (r.outputSwitched) SetOutputFormat(outputFormat_, 0);
+    r.outputSwitched = false;
+}
+
+uint64_t TVelTrack::RecordingDroppedBytes() const {
+    return recording_ ? recording_->droppedBytes : 0;
 }
