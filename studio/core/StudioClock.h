@@ -30,6 +30,8 @@ class TStudioClock {
     // Cancel, release so that a waiting loop wakes and sees it, then wait for its end.
     void Stop();
     bool Running() const { return thread_.InWork(); }
+    // Releases the loop has not taken up yet (0 or 1).
+    int32_t PendingTicks() const { return semaphore_.Count(); }
 
   private:
     void Loop();
