@@ -44,6 +44,19 @@ void SyncTracks(const std::vector<TTransportTrack>& tracks, const TVelTrack& cur
         if (entry.track) entry.track->Cue(entry.track->TextPosition(time));
 }
 
+bool RecordAll(const std::vector<TTransportTrack>& tracks, TVelTrack& recorder, bool sync) {
+    if (recorder.Worker().InWork()) return false;
+    if (sync) SyncTracks(tracks, recorder);
+    if (!recorder.PrepareRecording()) return false;
+    // The other buffers start before the input, so the take lines up with what they play.
+    for (const TTransportTrack& entry : tracks)
+        if (entry.track != &recorder && Participating(entry)) entry.track->StartBuffer();
+    recorder.StartPreparedRecording();
+    for (const TTransportTrack& entry : tracks)
+        if (entry.track && entry.track != &recorder && !entry.muted) entry.track->StartFeeder();
+    return true;
+}
+
 void UpdatePlayingTracks(const std::vector<TTransportTrack>& tracks) {
     for (const TTransportTrack& entry : tracks)
         if (entry.track && entry.track->TrackState() == tsPlaying)

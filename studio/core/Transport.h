@@ -26,5 +26,10 @@ std::string StopAll(const std::vector<TTransportTrack>& tracks);
 void RewindAll(const std::vector<TTransportTrack>& tracks);
 // Every track cued at the time `current` plays at, each in its own format.
 void SyncTracks(const std::vector<TTransportTrack>& tracks, const TVelTrack& current);
+// The Record command. Nothing while `recorder`'s worker is inside its work; Sync first when
+// `sync`; `recorder` prepared (a refusal ends it here); then every other participating
+// track's buffer, the recording, and every other unmuted track's feeder. True when the
+// recording was started.
+bool RecordAll(const std::vector<TTransportTrack>& tracks, TVelTrack& recorder, bool sync);
 // The clock's tick: the play position of every playing track follows its buffer.
 void UpdatePlayingTracks(const std::vector<TTransportTrack>& tracks);

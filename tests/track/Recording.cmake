@@ -3,7 +3,7 @@
 # and the microphone, so they never run beside the other server tests.
 add_executable(recording_tests ${CMAKE_CURRENT_LIST_DIR}/RecordingTest.cpp
                ${CMAKE_CURRENT_LIST_DIR}/VirtualSoundDevice.cpp)
-target_link_libraries(recording_tests PRIVATE wavestack_track GTest::gtest GTest::gtest_main)
+target_link_libraries(recording_tests PRIVATE wavestack_studiocore wavestack_track GTest::gtest GTest::gtest_main)
 target_compile_definitions(recording_tests PRIVATE WAVESTACK_SOURCE_DIR="${CMAKE_SOURCE_DIR}")
 gtest_discover_tests(recording_tests DISCOVERY_TIMEOUT 60
                      PROPERTIES LABELS "pulse" RESOURCE_LOCK "pulse_server" TIMEOUT 600

@@ -15,6 +15,7 @@
 
 #include "platform/SoundOutput.h"
 #include "platform/WaveIn.h"
+#include "studio/core/Transport.h"
 #include "tests/track/TrackFixture.h"
 #include "tests/track/VirtualSoundDevice.h"
 
@@ -285,6 +286,8 @@ TEST_F(RecordingTest, StopHalfWayAndStopAllCutTheTake) {
     const int32_t selStart = kSecond / 2, selEnd = 7 * kSecond / 2;
     const int32_t length = 4 * kSecond;
     const Bytes original = Pattern(length, 5);
+    THeadlessTrackView mutedView;
+    TVelTrack muted(otherOwner, otherSink, mutedView, clipboard, &fileLock);
     for (const bool stopAll : {false, true}) {
         SCOPED_TRACE(stopAll ? "stop all" : "own stop");
         track->UndoAll();
@@ -294,14 +297,19 @@ TEST_F(RecordingTest, StopHalfWayAndStopAllCutTheTake) {
         Select(selStart, selEnd);
         track->Cue(selStart);
         other->Cue(selStart);
-        ASSERT_TRUE(Record());
+        // The Studio's own order and Stop all; a muted track takes no part.
+        const std::vector<TTransportTrack> song{
+            {track.get(), false}, {other.get(), false}, {&muted, true}};
+        ASSERT_TRUE(RecordAll(song, *track, false));
+        EXPECT_FALSE(RecordAll(song, *track, false)); // the take's worker is in its work
+        EXPECT_EQ(other->TrackState(), tsPlaying);
+        EXPECT_EQ(muted.TrackState(), tsEmpty);
         ASSERT_TRUE(WaitUntil([&] { return track->PlayPosition > selStart + kSecond; }));
         int32_t expectedEnd = -1;
         if (stopAll) {
-            const std::string p = other->StopAt("-1");
+            const std::string p = StopAll(song);
             expectedEnd = track->TextPosition(p);
             expectedEnd -= expectedEnd % kFrame; // the cut falls on a whole frame
-            track->StopAt(p);
         } else {
             track->Stop();
         }
