@@ -8,10 +8,12 @@
 #include "app/cli/CliArgs.h"
 #include "app/cli/CliTrack.h"
 #include "app/cli/CmdCombine.h"
+#include "app/cli/CmdPlay.h"
 
 int main(int argc, char** argv) {
     const std::vector<std::string> words(argv + 1, argv + argc);
     if (IsCombineCommand(words)) return RunCombine(words);
+    if (IsPlayCommand(words)) return RunPlayCommand(words);
     TCliArgs args;
     std::string error;
     if (!ParseCliArgs(words, args, error)) {
@@ -19,7 +21,7 @@ int main(int argc, char** argv) {
         return 2;
     }
     if (args.command == TCliCommand::Help) {
-        std::fputs((CliUsage() + CombineUsage()).c_str(), stdout);
+        std::fputs((CliUsage() + CombineUsage() + PlayUsage()).c_str(), stdout);
         return std::fflush(stdout) == 0 ? 0 : 1;
     }
     TCliSink sink(args.quiet, ::isatty(STDERR_FILENO) == 1);

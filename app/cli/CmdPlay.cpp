@@ -1,0 +1,157 @@
+#include "app/cli/CmdPlay.h"
+
+#include <signal.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <thread>
+
+#include "app/cli/CliArgs.h"
+#include "app/cli/CliTrack.h"
+#include "studio/core/SoundSetup.h"
+#include "studio/core/StudioClock.h"
+#include "studio/core/Transport.h"
+#include "track/HeadlessView.h"
+#include "track/PlaybackState.h"
+#include "track/VelTrack.h"
+
+namespace {
+
+std::atomic<bool> interrupted{false};
+
+void OnInterrupt(int) {
+    interrupted.store(true);
+}
+
+// Playback reads the file in chunks; a progress line per chunk would only hide the position.
+class TPlayView : public THeadlessTrackView {
+  public:
+    TPlayView() : THeadlessTrackView(false) {}
+};
+
+int Usage(const std::string& problem) {
+    std::fprintf(stderr, "wavestack-cli: %s\nTry 'wavestack-cli --help'.\n", problem.c_str());
+    return 2;
+}
+
+int ListDevices() {
+    const std::vector<TSoundDevice> outputs = EnumerateOutputDevices();
+    if (outputs.empty()) {
+        std::fputs("No DirectSound devices\n", stderr);
+        return 1;
+    }
+    std::printf("Output devices:\n");
+    for (const TSoundDevice& device : outputs)
+        std::printf("  %s\t%s\n", device.description.c_str(),
+                    device.identifier.empty() ? "(default)" : device.identifier.c_str());
+    // Input devices are listed here as well once recording has its device list.
+    return std::fflush(stdout) == 0 ? 0 : 1;
+}
+
+int Play(const std::string& file, const std::string& from, const std::string& deviceName) {
+    const bool terminal = ::isatty(STDERR_FILENO) == 1;
+    TCliSink sink(false, terminal);
+    TCliArgs noArgs;
+    TCliOwner owner(sink, noArgs);
+    TPlayView view;
+    TMemoryClipboard clipboard;
+    TVELCriticalSection fileLock;
+
+    // The device is chosen by its description or identifier; an unknown name takes the first.
+    std::string description = deviceName;
+    TSoundSetup setup(sink, [&] {
+        std::vector<TSoundDevice> devices = EnumerateOutputDevices();
+        for (const TSoundDevice& d : devices)
+            if (!deviceName.empty() && d.identifier == deviceName) description = d.description;
+        return devices;
+    });
+    const WAVEFORMATEX output = MakePcmFormat(44100, 16, 2);
+    if (!setup.Initialise(description, output)) return 1;
+
+    TVelTrack track(owner, sink, view, clipboard, &fileLock);
+    track.SetSoundDevice(setup.Device(), output);
+    track.FileName = file;
+    track.Reopen();
+    track.WaitForWorker();
+    if (track.TrackState() != tsReady) return 1;
+    if (!from.empty()) {
+        const std::optional<int32_t> position = ParsePosition(from, track.Format());
+        if (!position || *position < 0 || *position > track.DataLength) {
+            sink.Error("Bad position " + from);
+            return 2;
+        }
+        track.Cue(track.StartOffset + *position);
+    }
+    if (!track.Playback() || !track.Playback()->HasBuffer()) return 1;
+
+    const std::vector<TTransportTrack> tracks = {{&track, false}};
+    TStudioClock clock(sink);
+    clock.Start([&] { UpdatePlayingTracks(tracks); });
+    TClockTicker ticker(clock, 100);
+
+    struct sigaction action {};
+    action.sa_handler = OnInterrupt;
+    sigemptyset(&action.sa_mask);
+    struct sigaction previous {};
+    sigaction(SIGINT, &action, &previous);
+
+    track.Play();
+    const bool started = track.TrackState() == tsPlaying;
+    bool stopRequested = false;
+    while (started) {
+        const TTrackState state = track.TrackState();
+        if (state != tsPlaying && state != tsStopping && !track.Worker().InWork()) break;
+        if (interrupted.load() && !stopRequested) {
+            track.Stop();
+            stopRequested = true;
+        }
+        if (terminal)
+            std::fprintf(stderr, "\r %s ", track.PositionText(track.PlayPosition).c_str());
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    track.WaitForWorker();
+    if (terminal && started) std::fputs("\n", stderr);
+    ticker.Stop();
+    clock.Stop();
+    sigaction(SIGINT, &previous, nullptr);
+    return started && track.TrackState() == tsReady && !sink.HadError() ? 0 : 1;
+}
+
+} // namespace
+
+bool IsPlayCommand(const std::vector<std::string>& words) {
+    return !words.empty() && (words[0] == "play" || words[0] == "devices");
+}
+
+std::string PlayUsage() {
+    return "  wavestack-cli play FILE [--from POS] [--device NAME]\n"
+           "      play FILE from POS (bytes or MM:SS.FFFFF) on the named output device;\n"
+           "      Ctrl-C stops\n"
+           "  wavestack-cli devices\n"
+           "      list the sound devices (description and identifier)\n";
+}
+
+int RunPlayCommand(const std::vector<std::string>& words) {
+    if (words[0] == "devices") {
+        if (words.size() != 1) return Usage("devices takes no arguments");
+        return ListDevices();
+    }
+    std::string file, from, device;
+    for (std::size_t i = 1; i < words.size(); ++i) {
+        const std::string& w = words[i];
+        if (w == "--from" || w == "--device") {
+            if (i + 1 >= words.size()) return Usage(w + " needs a value");
+            (w == "--from" ? from : device) = words[++i];
+        } else if (!w.empty() && w[0] == '-') {
+            return Usage("unknown option " + w);
+        } else if (file.empty()) {
+            file = w;
+        } else {
+            return Usage("play takes one file");
+        }
+    }
+    if (file.empty()) return Usage("play needs a file");
+    return Play(file, from, device);
+}
