@@ -10,6 +10,7 @@
 
 #include "app/cli/CliArgs.h"
 #include "app/cli/CliTrack.h"
+#include "app/cli/CmdRecord.h"
 #include "studio/core/SoundSetup.h"
 #include "studio/core/StudioClock.h"
 #include "studio/core/Transport.h"
@@ -46,7 +47,7 @@ int ListDevices() {
     for (const TSoundDevice& device : outputs)
         std::printf("  %s\t%s\n", device.description.c_str(),
                     device.identifier.empty() ? "(default)" : device.identifier.c_str());
-    // Input devices are listed here as well once recording has its device list.
+    if (!PrintInputDevices()) std::printf("No Input devices available.\n");
     return std::fflush(stdout) == 0 ? 0 : 1;
 }
 

@@ -9,11 +9,13 @@
 #include "app/cli/CliTrack.h"
 #include "app/cli/CmdCombine.h"
 #include "app/cli/CmdPlay.h"
+#include "app/cli/CmdRecord.h"
 
 int main(int argc, char** argv) {
     const std::vector<std::string> words(argv + 1, argv + argc);
     if (IsCombineCommand(words)) return RunCombine(words);
     if (IsPlayCommand(words)) return RunPlayCommand(words);
+    if (IsRecordCommand(words)) return RunRecordCommand(words);
     TCliArgs args;
     std::string error;
     if (!ParseCliArgs(words, args, error)) {
@@ -21,7 +23,7 @@ int main(int argc, char** argv) {
         return 2;
     }
     if (args.command == TCliCommand::Help) {
-        std::fputs((CliUsage() + CombineUsage() + PlayUsage()).c_str(), stdout);
+        std::fputs((CliUsage() + CombineUsage() + PlayUsage() + RecordUsage()).c_str(), stdout);
         return std::fflush(stdout) == 0 ? 0 : 1;
     }
     TCliSink sink(args.quiet, ::isatty(STDERR_FILENO) == 1);
