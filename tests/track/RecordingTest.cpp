@@ -102,7 +102,7 @@ class RecordingTest : public TrackTest {
         // The Studio's clock, faster: the playing track's position follows its cursor.
         clock = std::thread([this] {
             while (!stopClock) {
-                other->UpdatePlayPosition();
+                UpdatePlayingTracks({{other.get(), false}});
                 std::this_thread::sleep_for(10ms);
             }
         });
