@@ -125,3 +125,17 @@ TEST(Equalizer, FlatSettingsPassOrSilenceAndEmptyInput) {
     pass.Process(none.data(), 1); // half a 16-bit sample: left alone
     EXPECT_EQ(none[0], 5);
 }
+
+TEST(Equalizer, PathFollowsTheProcessorAndTheBaselineCanBeForced) {
+    // The identity tests run each path; this makes sure the picked one is the vector path
+    // wherever the processor has it, so that those tests do cover it here.
+    TEqualizerKernel k(100, Gains(50), MakePcmFormat(44100, 16, 1));
+#if defined(__x86_64__)
+    __builtin_cpu_init();
+    EXPECT_EQ(k.UsesAvx2(), __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma"));
+#else
+    EXPECT_FALSE(k.UsesAvx2());
+#endif
+    k.UseBaselinePathForTests();
+    EXPECT_FALSE(k.UsesAvx2());
+}

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <random>
 #include <vector>
 
@@ -107,30 +108,79 @@ TEST(KernelIdentity, FadeMatchesReferenceAcrossPieces) {
     }
 }
 
-TEST(KernelIdentity, EqualizerMatchesReferenceAcrossPieces) {
+namespace {
+
+// Signals for the equalizer beyond plain noise. Smooth: two loud sines and a little noise,
+// whose running sums often pass close to zero and so near the float grid's fine steps.
+// Bursts: silence with short loud bursts, so whole batches of zeros, batches that start or
+// end in silence, and the saturating extremes.
+std::vector<uint8_t> EqSignal(int kind, int32_t bytes, bool wide, uint32_t seed) {
+    if (kind == 0) return RandomBytes(static_cast<size_t>(bytes), seed);
+    std::mt19937 rng(seed);
+    const int32_t sb = wide ? 2 : 1;
+    const int32_t full = wide ? 32767 : 127;
+    std::vector<uint8_t> v(static_cast<size_t>(bytes), wide ? 0 : 128);
+    for (int32_t i = 0; i + sb <= bytes; i += sb) {
+        const int32_t n = i / sb;
+        int64_t x = 0;
+        if (kind == 1) {
+            x = std::lround(0.6 * full * std::sin(0.0627 * n) + 0.39 * full * std::sin(0.3 * n) +
+                            static_cast<double>(rng() % 7) - 3.0);
+        } else if (n % 397 < 23) {
+            x = n % 397 == 5 ? -full - 1 : static_cast<int64_t>(rng() % (2 * full + 1)) - full;
+        }
+        if (wide)
+            StoreSample16(&v[i], x);
+        else
+            StoreSample8(&v[i], x);
+    }
+    return v;
+}
+
+} // namespace
+
+TEST(KernelIdentity, EqualizerMatchesReferenceOnBothPathsAcrossPieces) {
     std::mt19937 rng(19);
     for (const Shape& s : kShapes) {
         const WAVEFORMATEX f = MakePcmFormat(44100, s.bits, s.channels);
-        const int32_t sb = s.bits == 16 ? 2 : 1;
-        for (int round = 0; round < 4; ++round) {
+        const bool wide = s.bits == 16;
+        const int32_t sb = wide ? 2 : 1;
+        const int32_t bytes = 9000 + sb * 3; // several windows plus an odd tail
+        for (int round = 0; round < 7; ++round) {
             std::array<float, kEqBands> gains{};
-            for (auto& g : gains)
-                g = PercentGain(static_cast<int32_t>(rng() % 201));
-            const int32_t dry = static_cast<int32_t>(rng() % 201);
-            const int32_t bytes = 9000 + sb * 3; // several windows plus an odd tail
-            const auto in = RandomBytes(bytes, 23 + round);
-            auto expected = in;
-            ref::Equalizer(expected, s.bits == 16, dry, gains);
-            TEqualizerKernel k(dry, gains, f);
-            EXPECT_EQ(FirstDifference(InPieces(k, in, Pieces(bytes, sb, 29 + round)), expected), -1)
-                << s.bits << "-bit round " << round;
-            // A margin wide enough that about half the batches go the exact way: the two
-            // paths must splice without a trace, and the exact way alone must agree too.
-            for (double margin : {0x1p-40, 0x1p-34, 0x1p-10}) {
-                TEqualizerKernel wide(dry, gains, f);
-                wide.SetCheckMarginForTests(margin);
-                EXPECT_EQ(FirstDifference(InPieces(wide, in, Pieces(bytes, sb, 31)), expected), -1)
-                    << s.bits << "-bit round " << round << " margin " << margin;
+            int32_t dry = 0;
+            if (round < 4) {
+                for (auto& g : gains)
+                    g = PercentGain(static_cast<int32_t>(rng() % 201));
+                dry = static_cast<int32_t>(rng() % 201);
+            } else if (round == 4) {
+                dry = 50; // no filter: y = x / 2, every odd sample an exact tie, to even
+            } else if (round == 5) {
+                dry = 150;
+                gains[3] = PercentGain(1); // a tiny filter beside the ties
+            } else {
+                dry = 200; // everything loud: saturation on most samples
+                gains.fill(PercentGain(200));
+            }
+            for (int kind = 0; kind < 3; ++kind) {
+                const auto in = EqSignal(kind, bytes, wide, 23 + round);
+                auto expected = in;
+                ref::Equalizer(expected, wide, dry, gains);
+                // Each path as the processor picks it and the baseline one forced; each with
+                // its own margin and with ones wide enough that some or all batches take the
+                // second look and the exact way: the ways must splice without a trace.
+                for (bool baseline : {false, true}) {
+                    for (double margin : {0.0, 0x1p-40, 0x1p-34, 0x1p-10}) {
+                        TEqualizerKernel k(dry, gains, f);
+                        if (baseline) k.UseBaselinePathForTests();
+                        if (margin > 0) k.SetCheckMarginForTests(margin);
+                        const auto pieces = Pieces(bytes, sb, 29 + round + (margin > 0 ? 2 : 0));
+                        EXPECT_EQ(FirstDifference(InPieces(k, in, pieces), expected), -1)
+                            << s.bits << "-bit " << s.channels << " ch, round " << round
+                            << ", signal " << kind << (baseline ? ", baseline" : ", picked")
+                            << ", margin " << margin;
+                    }
+                }
             }
         }
     }
@@ -199,6 +249,7 @@ TEST(KernelIdentity, LongSelectionsInRunChunksEqualOnePiece) {
         for (int k = 0; k < kEqBands; ++k)
             g[k] = PercentGain(20 * k);
         TEqualizerKernel ea(70, g, f), eb(70, g, f);
+        eb.UseBaselinePathForTests(); // and the two paths against each other
         EXPECT_EQ(FirstDifference(InPieces(ea, in, chunks), InPieces(eb, in, one)), -1);
 
         for (int32_t type : {0, 1}) {
