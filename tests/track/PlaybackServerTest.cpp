@@ -1,8 +1,9 @@
-// Real playback through the private sound server: a tone played by a track into "Test_Sink"
-// is captured from "Test_Mic" and measured. Skipped without PULSE_SERVER.
+// Real playback through the private sound server: what the tracks play into "Test_Sink" is
+// captured from "Test_Mic" and measured. Skipped without PULSE_SERVER.
 #include <pulse/simple.h>
 
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <thread>
 
@@ -25,13 +26,34 @@ Bytes Tone(int frames, double amplitude) {
     return b;
 }
 
+// A 1 kHz burst of `ms` milliseconds at 3/8 of full scale from sample 0, then silence up to
+// `frames`, in any of the formats (8-bit samples are offset by 128).
+Bytes Burst(const WAVEFORMATEX& f, int frames, int ms) {
+    Bytes b;
+    const int loud = static_cast<int>(f.nSamplesPerSec) * ms / 1000;
+    for (int i = 0; i < frames; ++i) {
+        const double x = i < loud ? 0.375 * std::sin(2 * M_PI * 1000 * i / f.nSamplesPerSec) : 0;
+        for (int c = 0; c < f.nChannels; ++c) {
+            if (f.wBitsPerSample == 16)
+                PutLE(b, static_cast<uint16_t>(static_cast<int16_t>(std::lround(x * 32768))), 2);
+            else
+                b.push_back(static_cast<uint8_t>(128 + std::lround(x * 128)));
+        }
+    }
+    return b;
+}
+
+constexpr int kLoud = 300;   // above the capture's rounding noise, far below every signal
+constexpr int kOnset = 3000; // a quarter of the bursts' 12288 peak: 40 us into a rising 1 kHz
+constexpr int kRate = 44100; // the sink's rate, so capture samples are output frames
+
 struct TCapture {
     std::vector<int16_t> left, right;
     double Rms(const std::vector<int16_t>& s) const {
         double sum = 0;
         int n = 0;
         for (int16_t v : s)
-            if (std::abs(v) > 300) { // the tone's stretch only
+            if (std::abs(v) > kLoud) { // the tone's stretch only
                 sum += double(v) * v;
                 ++n;
             }
@@ -40,8 +62,19 @@ struct TCapture {
     int Loud(const std::vector<int16_t>& s) const {
         int n = 0;
         for (int16_t v : s)
-            n += std::abs(v) > 300;
+            n += std::abs(v) > kLoud;
         return n;
+    }
+    // The first sample from `from` on whose magnitude exceeds `threshold`; -1 when none.
+    static long First(const std::vector<int16_t>& s, long from, int threshold) {
+        for (long i = std::max(from, 0L); i < static_cast<long>(s.size()); ++i)
+            if (std::abs(s[static_cast<size_t>(i)]) > threshold) return i;
+        return -1;
+    }
+    static long Last(const std::vector<int16_t>& s, int threshold) {
+        for (long i = static_cast<long>(s.size()) - 1; i >= 0; --i)
+            if (std::abs(s[static_cast<size_t>(i)]) > threshold) return i;
+        return -1;
     }
 };
 
@@ -53,34 +86,88 @@ class PlaybackServerTest : public TrackTest {
         ASSERT_TRUE(setup.Initialise("Test_Sink", cd));
         track->SetSoundDevice(setup.Device(), cd);
     }
-    // Plays the track from 0 with the clock running while capturing `seconds` of the mic.
-    TCapture PlayAndCapture(double seconds) {
-        pa_sample_spec spec{PA_SAMPLE_S16LE, 44100, 2};
+    void TearDown() override {
+        others.clear();
+        TrackTest::TearDown();
+    }
+    // A further track of the song on the same device, holding `data` in `f`, starting at
+    // `startText` on the song's timeline.
+    TVelTrack* OpenOther(const std::string& name, const WAVEFORMATEX& f, const Bytes& data,
+                         const std::string& startText) {
+        const std::string path = userDir + "/" + name;
+        WriteFile(path, WaveBytes(f, data));
+        others.push_back(std::make_unique<TVelTrack>(owner, sink, view, clipboard, &fileLock));
+        TVelTrack* other = others.back().get();
+        other->SetSoundDevice(setup.Device(), cd);
+        other->FileName = path;
+        other->Reopen();
+        other->WaitForWorker();
+        EXPECT_EQ(other->TrackState(), tsReady);
+        other->SetStartOffsetText(startText);
+        return other;
+    }
+    // Rewinds `tracks` and plays them all with the clock running while capturing `seconds` of
+    // the mic, which is opened first so that its latency set-up is over before anything plays.
+    TCapture PlayAndCapture(double seconds, const std::vector<TVelTrack*>& which) {
+        pa_sample_spec spec{PA_SAMPLE_S16LE, kRate, 2};
         int error = 0;
         pa_simple* mic = pa_simple_new(nullptr, "wavestack-test", PA_STREAM_RECORD, "testmic",
                                        "capture", &spec, nullptr, nullptr, &error);
         EXPECT_NE(mic, nullptr);
         TCapture capture;
         if (!mic) return capture;
-        std::vector<int16_t> raw(static_cast<size_t>(seconds * 44100) * 2);
+        std::vector<int16_t> raw(static_cast<size_t>(seconds * kRate) * 2);
         std::thread reader([&] { pa_simple_read(mic, raw.data(), raw.size() * 2, &error); });
-        const std::vector<TTransportTrack> tracks = {{track.get(), false}};
+        std::vector<TTransportTrack> tracks;
+        for (TVelTrack* t : which)
+            tracks.push_back({t, false});
+        RewindAll(tracks);
         TStudioClock clock(sink);
         clock.Start([&] { UpdatePlayingTracks(tracks); });
         TClockTicker ticker(clock, 100);
-        track->Cue(0);
         PlayAll(tracks);
         reader.join();
         pa_simple_free(mic);
         StopAll(tracks);
-        track->WaitForWorker();
+        for (TVelTrack* t : which)
+            t->WaitForWorker();
         for (size_t i = 0; i + 1 < raw.size(); i += 2) {
             capture.left.push_back(raw[i]);
             capture.right.push_back(raw[i + 1]);
         }
         return capture;
     }
+    TCapture PlayAndCapture(double seconds) { return PlayAndCapture(seconds, {track.get()}); }
+
+    // Plays the two tracks together `attempts` times at most and answers the distance between
+    // their bursts' onsets in the capture of each try [output frames], stopping at the first
+    // that lies within `tolerance` of `expected`. A try can only miss through the server
+    // (an underrun of a loaded machine delays everything after it); a fault of the tracks
+    // misses on every one.
+    std::vector<long> OnsetDistances(TVelTrack* a, TVelTrack* b, long expected, long tolerance,
+                                     int attempts = 3) {
+        std::vector<long> distances;
+        for (int i = 0; i < attempts; ++i) {
+            const TCapture c = PlayAndCapture(3.0, {a, b});
+            const long first = TCapture::First(c.left, 0, kOnset);
+            // The second burst is looked for well after the first has faded.
+            const long second = first < 0 ? -1 : TCapture::First(c.left, first + kRate / 4, kOnset);
+            EXPECT_GE(first, 0) << "the earlier burst never arrived";
+            EXPECT_GE(second, 0) << "the later burst never arrived";
+            if (first < 0 || second < 0) break;
+            // Both channels carry both bursts (a mono track plays on both).
+            EXPECT_EQ(TCapture::First(c.right, 0, kOnset), first);
+            // Nothing after the later burst: no stale ring contents come round again.
+            EXPECT_LT(TCapture::Last(c.left, kLoud), second + kRate / 10);
+            distances.push_back(second - first);
+            std::printf("onset distance %.3f ms\n", 1000.0 * (second - first) / kRate);
+            if (std::labs(second - first - expected) <= tolerance) break;
+        }
+        return distances;
+    }
+
     TSoundSetup setup{sink};
+    std::vector<std::unique_ptr<TVelTrack>> others;
 };
 
 } // namespace
@@ -110,4 +197,52 @@ TEST_F(PlaybackServerTest, ToneArrivesAtItsLevelAndLengthWithVolumeAndPan) {
     c = PlayAndCapture(2.5);
     EXPECT_NEAR(c.Rms(c.left), 5657, 400);
     EXPECT_LT(c.Loud(c.right), 200);
+}
+
+TEST_F(PlaybackServerTest, TracksStartedTogetherArriveAlignedToTheirStartOffsets) {
+    // The same 40 ms burst at the start of two tracks that start 0.5 s and 1.25 s into the
+    // song: the capture holds them 0.75 s = 33075 frames apart, within 5 ms (220 frames).
+    const int frames = kRate * 3 / 10;
+    TVelTrack* a = OpenOther("a.wav", cd, Burst(cd, frames, 40), "00:00.50000");
+    TVelTrack* b = OpenOther("b.wav", cd, Burst(cd, frames, 40), "00:01.25000");
+    std::vector<long> d = OnsetDistances(a, b, 33075, 220);
+    ASSERT_FALSE(d.empty());
+    EXPECT_NEAR(d.back(), 33075, 220);
+    // Play all again: the tracks were cued back and line up just the same.
+    d = OnsetDistances(a, b, 33075, 220);
+    ASSERT_FALSE(d.empty());
+    EXPECT_NEAR(d.back(), 33075, 220);
+
+    // Formats of their own: the start offsets are the same times in other byte counts
+    // (1.25 s of 22050 Hz 8-bit mono is 27562.5 bytes, rounded to 27562: 0.02 ms early).
+    const WAVEFORMATEX mono8 = MakePcmFormat(22050, 8, 1);
+    const WAVEFORMATEX mono48 = MakePcmFormat(48000, 16, 1);
+    TVelTrack* c = OpenOther("c.wav", mono48, Burst(mono48, 14400, 40), "00:00.50000");
+    TVelTrack* e = OpenOther("e.wav", mono8, Burst(mono8, 6615, 40), "00:01.25000");
+    EXPECT_EQ(c->StartOffset, 48000);
+    EXPECT_EQ(e->StartOffset, 27562);
+    d = OnsetDistances(c, e, 33075, 220);
+    ASSERT_FALSE(d.empty());
+    EXPECT_NEAR(d.back(), 33075, 220);
+    EXPECT_FALSE(sink.SawPrefix(kMsgError, ""));
+}
+
+TEST_F(PlaybackServerTest, ToneArrivesWholeAfterItsStartOffset) {
+    // One second of tone starting 0.3 s into the song, played from 0 alone: its loud stretch
+    // spans one second (the first and last loud samples lie within a cycle of its ends), and
+    // nothing precedes it by more than the output's latency.
+    OpenUserFile("tone.wav", cd, Tone(kRate, 8000));
+    track->SetStartOffsetText("00:00.30000");
+    long span = 0;
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        const TCapture c = PlayAndCapture(3.0);
+        const long first = TCapture::First(c.left, 0, kLoud);
+        const long last = TCapture::Last(c.left, kLoud);
+        ASSERT_GE(first, 0);
+        EXPECT_NEAR(c.Rms(c.left), 5657, 400);
+        span = last - first + 1;
+        std::printf("tone span %.3f ms\n", 1000.0 * span / kRate);
+        if (std::labs(span - kRate) <= 220) break;
+    }
+    EXPECT_NEAR(span, kRate, 220);
 }
