@@ -94,6 +94,9 @@ class TMixerBuffer final : public TSoundBuffer {
     const uint32_t bytes_;
     const uint32_t frames_;
     const std::unique_ptr<uint8_t[]> data_;
+    // Bumped by every Unlock and read by the mixer before it reads the ring: what a caller
+    // wrote before unlocking is then visible to the audio thread (release/acquire).
+    std::atomic<uint32_t> unlocks_{0};
 
     std::mutex appMutex_;
     bool appPlaying_ = false;
@@ -163,6 +166,7 @@ HRESULT TMixerBuffer::Unlock(void* p1, uint32_t n1, void* p2, uint32_t n2) {
         return DSERR_INVALIDPARAM;
     if (p2 != nullptr && (p2 != begin || n2 > bytes_)) return DSERR_INVALIDPARAM;
     if (p2 == nullptr && n2 != 0) return DSERR_INVALIDPARAM;
+    unlocks_.fetch_add(1, std::memory_order_release);
     return DS_OK;
 }
 
@@ -397,6 +401,7 @@ template <bool kSixteen, bool kStereo> void TMixerBuffer::MixFrames(float* mix, 
 
 void TMixerBuffer::MixInto(float* mix, uint32_t frames) {
     if (!mix_.playing) return;
+    (void)unlocks_.load(std::memory_order_acquire);
     const bool sixteen = format_.wBitsPerSample == 16;
     const bool stereo = format_.nChannels == 2;
     if (sixteen && stereo)
