@@ -103,15 +103,20 @@ void TVelTrack::Cue(int32_t position) {
     const bool haveBuffer = CreatePlaybackBuffer();
     for (TChunk& chunk : p.chunks)
         chunk.status = csUnfilled;
+    // The ring holds whole frames from its offset 0: the fill starts on the frame of the data's
+    // grid at or before the position, however the start offset or the position fall inside a
+    // frame (they come from time text). The play position keeps the exact value.
+    const int64_t align = std::max<int64_t>(working_.format.nBlockAlign, 1);
+    const int64_t skew = ((static_cast<int64_t>(position) - StartOffset) % align + align) % align;
+    const int64_t fillFrom = position - skew;
     // A position before the data plays silence first; one past its end has nothing to read.
-    const int64_t inData =
-        std::clamp<int64_t>(static_cast<int64_t>(position) - StartOffset, 0, working_.dataLength);
+    const int64_t inData = std::clamp<int64_t>(fillFrom - StartOffset, 0, working_.dataLength);
     if (!working_.handle || io_.SeekWaveData(working_, inData) < 0) {
         AddMessage(kMsgError, "MMIOSeek - bad wave data chunk.");
         return;
     }
     PlayPosition = position;
-    fillPosition_ = position;
+    fillPosition_ = static_cast<int32_t>(fillFrom);
     p.lastCursor = 0;
     p.playCursor = 0;
     PreviousBoundary();

@@ -106,9 +106,11 @@ class PlaybackServerTest : public TrackTest {
         other->SetStartOffsetText(startText);
         return other;
     }
-    // Rewinds `tracks` and plays them all with the clock running while capturing `seconds` of
-    // the mic, which is opened first so that its latency set-up is over before anything plays.
-    TCapture PlayAndCapture(double seconds, const std::vector<TVelTrack*>& which) {
+    // Rewinds `tracks` (unless told not to) and plays them all with the clock running while
+    // capturing `seconds` of the mic, which is opened first so that its latency set-up is over
+    // before anything plays.
+    TCapture PlayAndCapture(double seconds, const std::vector<TVelTrack*>& which,
+                            bool rewind = true) {
         pa_sample_spec spec{PA_SAMPLE_S16LE, kRate, 2};
         int error = 0;
         pa_simple* mic = pa_simple_new(nullptr, "wavestack-test", PA_STREAM_RECORD, "testmic",
@@ -121,7 +123,7 @@ class PlaybackServerTest : public TrackTest {
         std::vector<TTransportTrack> tracks;
         for (TVelTrack* t : which)
             tracks.push_back({t, false});
-        RewindAll(tracks);
+        if (rewind) RewindAll(tracks);
         TStudioClock clock(sink);
         clock.Start([&] { UpdatePlayingTracks(tracks); });
         TClockTicker ticker(clock, 100);
@@ -245,4 +247,40 @@ TEST_F(PlaybackServerTest, ToneArrivesWholeAfterItsStartOffset) {
         if (std::labs(span - kRate) <= 220) break;
     }
     EXPECT_NEAR(span, kRate, 220);
+}
+
+TEST_F(PlaybackServerTest, StartOffsetInsideAFramePlaysWholeFrames) {
+    // 0.50001 s is 44100.882 bytes of 16-bit mono, rounded to 44101: an odd start offset must
+    // not pair the high byte of one sample with the low byte of the next (that would be loud
+    // noise, not the tone).
+    const WAVEFORMATEX mono16 = MakePcmFormat(kRate, 16, 1);
+    Bytes mono;
+    const Bytes stereo = Tone(kRate, 8000);
+    for (size_t i = 0; i < stereo.size(); i += 4)
+        mono.insert(mono.end(), stereo.begin() + i, stereo.begin() + i + 2);
+    OpenUserFile("mono.wav", mono16, mono);
+    track->SetStartOffsetText("00:00.50001");
+    ASSERT_EQ(track->StartOffset, 44101);
+    TCapture c = PlayAndCapture(2.5);
+    EXPECT_NEAR(c.Rms(c.left), 5657, 400);
+    EXPECT_NEAR(c.Loud(c.left), kRate * 0.976, kRate * 0.08);
+
+    // 0.50001 s of 16-bit stereo is 88201.764 bytes, rounded to 88202: half a frame. A tone
+    // on the left alone must stay on the left.
+    Bytes left;
+    for (size_t i = 0; i < stereo.size(); i += 4)
+        left.insert(left.end(), {stereo[i], stereo[i + 1], 0, 0});
+    OpenUserFile("left.wav", cd, left);
+    track->SetStartOffsetText("00:00.50001");
+    ASSERT_EQ(track->StartOffset, 88202);
+    c = PlayAndCapture(2.5);
+    EXPECT_NEAR(c.Rms(c.left), 5657, 400);
+    EXPECT_LT(c.Loud(c.right), 200);
+    // A cue half a frame into the data keeps its position but plays whole frames too.
+    track->SetStartOffsetText("00:00.00000");
+    track->Cue(2);
+    EXPECT_EQ(track->PlayPosition, 2);
+    c = PlayAndCapture(2.5, {track.get()}, false);
+    EXPECT_NEAR(c.Rms(c.left), 5657, 400);
+    EXPECT_LT(c.Loud(c.right), 200);
 }
