@@ -14,8 +14,12 @@
 int main(int argc, char** argv) {
     const std::vector<std::string> words(argv + 1, argv + argc);
     if (IsCombineCommand(words)) return RunCombine(words);
-    if (IsPlayCommand(words)) return RunPlayCommand(words);
-    if (IsRecordCommand(words)) return RunRecordCommand(words);
+    // play and record report live on the terminal; a leading --quiet is accepted and ignored.
+    std::vector<std::string> live = words;
+    while (!live.empty() && (live[0] == "--quiet" || live[0] == "-q"))
+        live.erase(live.begin());
+    if (IsPlayCommand(live)) return RunPlayCommand(live);
+    if (IsRecordCommand(live)) return RunRecordCommand(live);
     TCliArgs args;
     std::string error;
     if (!ParseCliArgs(words, args, error)) {
