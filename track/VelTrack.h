@@ -269,8 +269,9 @@ class TVelTrack : private TWaveIOHost {
     TSoundOutputDevice* soundDevice_ = nullptr;
     WAVEFORMATEX outputFormat_{};
     int32_t pan_ = 0;
-    int32_t volume_ = 0;
-    float gain_ = 1.0f;
+    // Set by the user-interface thread while the feeder reads them.
+    std::atomic<int32_t> volume_{0};
+    std::atomic<float> gain_{1.0f};
     bool dampen_ = false;
     std::unique_ptr<TPlaybackState> playback_;
     // Combine: the target's sources and per-source blocks (VelTrackCombine.cpp).

@@ -180,7 +180,7 @@ bool TVelTrack::FillChunk(int k) {
                 return false;
             }
         }
-        if (volume_ != 0) ApplyGain(out + supplied, silence + got, is16, gain_);
+        if (volume_.load() != 0) ApplyGain(out + supplied, silence + got, is16, gain_.load());
         supplied += silence + got;
         if (got < n - silence) break; // the file holds less than its header said
     }
