@@ -13,44 +13,15 @@
 #include <string>
 #include <vector>
 
+#include "tests/common/WaveBytes.h"
+
 namespace {
 
-using Bytes = std::vector<uint8_t>;
+using namespace wavetest;
 
-void PutLE(Bytes& b, uint32_t v, int n) {
-    for (int i = 0; i < n; ++i)
-        b.push_back(static_cast<uint8_t>(v >> (8 * i)));
-}
-
-// 44100 Hz 16-bit stereo in the layout the system writes.
+// 44100 Hz 16-bit stereo.
 Bytes Wave(const Bytes& data) {
-    Bytes b = {'R', 'I', 'F', 'F'};
-    PutLE(b, static_cast<uint32_t>(38 + data.size()), 4);
-    b.insert(b.end(), {'W', 'A', 'V', 'E', 'f', 'm', 't', ' '});
-    for (uint32_t v : {18u})
-        PutLE(b, v, 4);
-    PutLE(b, 1, 2);
-    PutLE(b, 2, 2);
-    PutLE(b, 44100, 4);
-    PutLE(b, 176400, 4);
-    PutLE(b, 4, 2);
-    PutLE(b, 16, 2);
-    PutLE(b, 0, 2);
-    b.insert(b.end(), {'d', 'a', 't', 'a'});
-    PutLE(b, static_cast<uint32_t>(data.size()), 4);
-    b.insert(b.end(), data.begin(), data.end());
-    return b;
-}
-
-Bytes Read(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return Bytes(std::istreambuf_iterator<char>(in), {});
-}
-
-void Write(const std::string& path, const Bytes& bytes) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(bytes.data()),
-              static_cast<std::streamsize>(bytes.size()));
+    return wavetest::Wave(44100, 16, 2, data);
 }
 
 int RunCli(const std::string& args) {

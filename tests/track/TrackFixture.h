@@ -19,10 +19,11 @@
 #include <vector>
 
 #include "audio/WaveFormat.h"
+#include "tests/common/WaveBytes.h"
 #include "track/HeadlessView.h"
 #include "track/VelTrack.h"
 
-using Bytes = std::vector<uint8_t>;
+using wavetest::Bytes;
 
 struct RecordingSink : TMessageSink {
     std::mutex mutex;
@@ -77,50 +78,18 @@ struct CancellingView : THeadlessTrackView {
     }
 };
 
-inline void PutLE(Bytes& b, uint32_t v, int n) {
-    for (int i = 0; i < n; ++i)
-        b.push_back(static_cast<uint8_t>(v >> (8 * i)));
-}
-
-// The file layout the system writes: 18-byte fmt, data at offset 46, pad byte for odd sizes.
-inline Bytes WaveBytes(const WAVEFORMATEX& f, const Bytes& data) {
-    Bytes b;
-    const uint32_t pad = data.size() & 1;
-    b.insert(b.end(), {'R', 'I', 'F', 'F'});
-    PutLE(b, static_cast<uint32_t>(38 + data.size() + pad), 4);
-    b.insert(b.end(), {'W', 'A', 'V', 'E', 'f', 'm', 't', ' '});
-    PutLE(b, 18, 4);
-    PutLE(b, f.wFormatTag, 2);
-    PutLE(b, f.nChannels, 2);
-    PutLE(b, f.nSamplesPerSec, 4);
-    PutLE(b, f.nAvgBytesPerSec, 4);
-    PutLE(b, f.nBlockAlign, 2);
-    PutLE(b, f.wBitsPerSample, 2);
-    PutLE(b, f.cbSize, 2);
-    b.insert(b.end(), {'d', 'a', 't', 'a'});
-    PutLE(b, static_cast<uint32_t>(data.size()), 4);
-    b.insert(b.end(), data.begin(), data.end());
-    if (pad) b.push_back(0);
-    return b;
-}
-
+using wavetest::DataOf;
+using wavetest::PutLE;
 inline Bytes ReadFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return Bytes(std::istreambuf_iterator<char>(in), {});
+    return wavetest::Read(path);
 }
-
 inline void WriteFile(const std::string& path, const Bytes& bytes) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(bytes.data()),
-              static_cast<std::streamsize>(bytes.size()));
+    wavetest::Write(path, bytes);
 }
 
-// The data chunk's payload of a file in the layout above.
-inline Bytes DataOf(const std::string& path) {
-    Bytes b = ReadFile(path);
-    if (b.size() < 46) return {};
-    const uint32_t size = b[42] | b[43] << 8 | b[44] << 16 | static_cast<uint32_t>(b[45]) << 24;
-    return Bytes(b.begin() + 46, b.begin() + 46 + size);
+// A PCM file of the format (the tests' formats are all consistent PCM records).
+inline Bytes WaveBytes(const WAVEFORMATEX& f, const Bytes& data) {
+    return wavetest::Wave(f.nSamplesPerSec, f.wBitsPerSample, f.nChannels, data);
 }
 
 inline Bytes Pattern(std::size_t n, uint32_t seed = 1) {

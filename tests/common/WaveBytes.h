@@ -1,0 +1,61 @@
+// Wave files built and read byte by byte in tests, independently of the code under test, in the
+// layout the system writes: an 18-byte "fmt " chunk, data at offset 46, a pad byte after odd data.
+#pragma once
+
+#include <cstdint>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+namespace wavetest {
+
+using Bytes = std::vector<uint8_t>;
+
+inline void PutLE(Bytes& b, uint32_t v, int n) {
+    for (int i = 0; i < n; ++i)
+        b.push_back(static_cast<uint8_t>(v >> (8 * i)));
+}
+
+inline Bytes Wave(uint32_t rate, uint16_t bits, uint16_t channels, const Bytes& data) {
+    const auto align = static_cast<uint16_t>(channels * bits / 8);
+    const uint32_t pad = data.size() & 1;
+    Bytes b = {'R', 'I', 'F', 'F'};
+    PutLE(b, static_cast<uint32_t>(38 + data.size() + pad), 4);
+    b.insert(b.end(), {'W', 'A', 'V', 'E', 'f', 'm', 't', ' '});
+    PutLE(b, 18, 4);
+    PutLE(b, 1, 2);
+    PutLE(b, channels, 2);
+    PutLE(b, rate, 4);
+    PutLE(b, rate * align, 4);
+    PutLE(b, align, 2);
+    PutLE(b, bits, 2);
+    PutLE(b, 0, 2);
+    b.insert(b.end(), {'d', 'a', 't', 'a'});
+    PutLE(b, static_cast<uint32_t>(data.size()), 4);
+    b.insert(b.end(), data.begin(), data.end());
+    if (pad) b.push_back(0);
+    return b;
+}
+
+inline Bytes Read(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return Bytes(std::istreambuf_iterator<char>(in), {});
+}
+
+inline void Write(const std::string& path, const Bytes& bytes) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char*>(bytes.data()),
+              static_cast<std::streamsize>(bytes.size()));
+}
+
+// The data payload of a file in the layout above; empty when the file does not have it.
+inline Bytes DataOf(const std::string& path) {
+    const Bytes b = Read(path);
+    if (b.size() < 46 || std::string(b.begin() + 38, b.begin() + 42) != "data") return {};
+    const uint32_t size = b[42] | b[43] << 8 | b[44] << 16 | static_cast<uint32_t>(b[45]) << 24;
+    if (b.size() < 46 + size) return {};
+    return Bytes(b.begin() + 46, b.begin() + 46 + size);
+}
+
+} // namespace wavetest
