@@ -9,6 +9,7 @@
 #include <thread>
 
 #include "app/cli/CliArgs.h"
+#include "app/cli/CliLive.h"
 #include "app/cli/CliTrack.h"
 #include "app/cli/CmdRecord.h"
 #include "studio/core/SoundSetup.h"
@@ -19,23 +20,6 @@
 #include "track/VelTrack.h"
 
 namespace {
-
-std::atomic<bool> interrupted{false};
-
-void OnInterrupt(int) {
-    interrupted.store(true);
-}
-
-// Playback reads the file in chunks; a progress line per chunk would only hide the position.
-class TPlayView : public THeadlessTrackView {
-  public:
-    TPlayView() : THeadlessTrackView(false) {}
-};
-
-int Usage(const std::string& problem) {
-    std::fprintf(stderr, "wavestack-cli: %s\nTry 'wavestack-cli --help'.\n", problem.c_str());
-    return 2;
-}
 
 int ListDevices() {
     const std::vector<TSoundDevice> outputs = EnumerateOutputDevices();
@@ -56,7 +40,7 @@ int Play(const std::string& file, const std::string& from, const std::string& de
     TCliSink sink(false, terminal);
     TCliArgs noArgs;
     TCliOwner owner(sink, noArgs);
-    TPlayView view;
+    TLiveView view;
     TMemoryClipboard clipboard;
     TVELCriticalSection fileLock;
 
@@ -92,11 +76,7 @@ int Play(const std::string& file, const std::string& from, const std::string& de
     clock.Start([&] { UpdatePlayingTracks(tracks); });
     TClockTicker ticker(clock, 100);
 
-    struct sigaction action {};
-    action.sa_handler = OnInterrupt;
-    sigemptyset(&action.sa_mask);
-    struct sigaction previous {};
-    sigaction(SIGINT, &action, &previous);
+    const TInterruptCatcher interrupt;
 
     track.Play();
     const bool started = track.TrackState() == tsPlaying;
@@ -104,7 +84,7 @@ int Play(const std::string& file, const std::string& from, const std::string& de
     while (started) {
         const TTrackState state = track.TrackState();
         if (state != tsPlaying && state != tsStopping && !track.Worker().InWork()) break;
-        if (interrupted.load() && !stopRequested) {
+        if (interrupt.Interrupted() && !stopRequested) {
             track.Stop();
             stopRequested = true;
         }
@@ -116,7 +96,6 @@ int Play(const std::string& file, const std::string& from, const std::string& de
     if (terminal && started) std::fputs("\n", stderr);
     ticker.Stop();
     clock.Stop();
-    sigaction(SIGINT, &previous, nullptr);
     return started && track.TrackState() == tsReady && !sink.HadError() ? 0 : 1;
 }
 
@@ -136,23 +115,23 @@ std::string PlayUsage() {
 
 int RunPlayCommand(const std::vector<std::string>& words) {
     if (words[0] == "devices") {
-        if (words.size() != 1) return Usage("devices takes no arguments");
+        if (words.size() != 1) return LiveUsageError("devices takes no arguments");
         return ListDevices();
     }
     std::string file, from, device;
     for (std::size_t i = 1; i < words.size(); ++i) {
         const std::string& w = words[i];
         if (w == "--from" || w == "--device") {
-            if (i + 1 >= words.size()) return Usage(w + " needs a value");
+            if (i + 1 >= words.size()) return LiveUsageError(w + " needs a value");
             (w == "--from" ? from : device) = words[++i];
         } else if (!w.empty() && w[0] == '-') {
-            return Usage("unknown option " + w);
+            return LiveUsageError("unknown option " + w);
         } else if (file.empty()) {
             file = w;
         } else {
-            return Usage("play takes one file");
+            return LiveUsageError("play takes one file");
         }
     }
-    if (file.empty()) return Usage("play needs a file");
+    if (file.empty()) return LiveUsageError("play needs a file");
     return Play(file, from, device);
 }

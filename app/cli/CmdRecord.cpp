@@ -10,6 +10,7 @@
 #include <thread>
 
 #include "app/cli/CliArgs.h"
+#include "app/cli/CliLive.h"
 #include "app/cli/CliTrack.h"
 #include "audio/VelTrackUtils.h"
 #include "platform/WaveIn.h"
@@ -20,23 +21,6 @@
 #include "track/VelTrack.h"
 
 namespace {
-
-std::atomic<bool> interrupted{false};
-
-void OnInterrupt(int) {
-    interrupted.store(true);
-}
-
-// Recording redraws markers only; a progress line per block would hide the position.
-class TRecordView : public THeadlessTrackView {
-  public:
-    TRecordView() : THeadlessTrackView(false) {}
-};
-
-int Usage(const std::string& problem) {
-    std::fprintf(stderr, "wavestack-cli: %s\nTry 'wavestack-cli --help'.\n", problem.c_str());
-    return 2;
-}
 
 struct TWith {
     std::string file;
@@ -54,7 +38,7 @@ struct TSongTrack {
                TVELCriticalSection& lock)
         : owner(sink, args), track(owner, sink, view, clipboard, &lock) {}
     TCliOwner owner;
-    TRecordView view;
+    TLiveView view;
     TVelTrack track;
 };
 
@@ -79,7 +63,7 @@ int Record(const TRecordArgs& a) {
         for (std::size_t i = 0; i < inputs.size(); ++i)
             if (inputs[i].productName == a.device || inputs[i].identifier == a.device)
                 inputDevice = static_cast<int32_t>(i);
-        if (inputDevice == -2) return Usage("no input device named " + a.device);
+        if (inputDevice == -2) return LiveUsageError("no input device named " + a.device);
     }
 
     TSoundSetup setup(sink);
@@ -104,15 +88,16 @@ int Record(const TRecordArgs& a) {
     }
     if (!selStart || !selEnd || *selStart < 0 || *selStart >= *selEnd ||
         *selEnd > recorder.DataLength)
-        return Usage("bad selection " + a.selection + " (the data is " +
-                     BytesToTimeText(recorder.DataLength, format) + " long)");
+        return LiveUsageError("bad selection " + a.selection + " (the data is " +
+                              BytesToTimeText(recorder.DataLength, format) + " long)");
     recorder.SelStart = *selStart;
     recorder.SelEnd = *selEnd;
     recorder.SetHasSelection(true);
     int32_t play = *selStart;
     if (!a.play.empty()) {
         const std::optional<int32_t> p = ParsePosition(a.play, format);
-        if (!p || *p < 0 || *p > recorder.DataLength) return Usage("bad position " + a.play);
+        if (!p || *p < 0 || *p > recorder.DataLength)
+            return LiveUsageError("bad position " + a.play);
         play = *p;
     }
     recorder.Cue(recorder.StartOffset + play);
@@ -124,7 +109,7 @@ int Record(const TRecordArgs& a) {
         if (!OpenTrack(other, w.file)) return 1;
         if (!w.offset.empty()) {
             const std::optional<int32_t> offset = ParsePosition(w.offset, other.Format());
-            if (!offset || *offset < 0) return Usage("bad start offset " + w.offset);
+            if (!offset || *offset < 0) return LiveUsageError("bad start offset " + w.offset);
             other.SetStartOffsetText(BytesToTimeText(*offset, other.Format()));
         }
     }
@@ -135,18 +120,14 @@ int Record(const TRecordArgs& a) {
     TStudioClock clock(sink);
     clock.Start([&] { UpdatePlayingTracks(tracks); });
     TClockTicker ticker(clock, 100);
-    struct sigaction action {};
-    action.sa_handler = OnInterrupt;
-    sigemptyset(&action.sa_mask);
-    struct sigaction previous {};
-    sigaction(SIGINT, &action, &previous);
+    const TInterruptCatcher interrupt;
 
     // Every other track starts at the time the take starts (Sync).
     const bool started = RecordAll(tracks, recorder, true);
     bool stopRequested = false;
     while (started) {
         if (recorder.TrackState() != tsRecording && !recorder.Worker().InWork()) break;
-        if (interrupted.load() && !stopRequested) {
+        if (interrupt.Interrupted() && !stopRequested) {
             StopAll(tracks);
             stopRequested = true;
         }
@@ -162,7 +143,6 @@ int Record(const TRecordArgs& a) {
         entry->track.WaitForWorker();
     ticker.Stop();
     clock.Stop();
-    sigaction(SIGINT, &previous, nullptr);
 
     const bool recorded = started && recorder.TrackState() == tsReady &&
                           !recorder.UndoNames.empty() && recorder.UndoNames.back() == "Recording";
@@ -203,7 +183,7 @@ int RunRecordCommand(const std::vector<std::string>& words) {
     for (std::size_t i = 1; i < words.size(); ++i) {
         const std::string& w = words[i];
         if (w == "--sel" || w == "--play" || w == "--with" || w == "--device" || w == "-o") {
-            if (i + 1 >= words.size()) return Usage(w + " needs a value");
+            if (i + 1 >= words.size()) return LiveUsageError(w + " needs a value");
             const std::string& value = words[++i];
             if (w == "--sel") a.selection = value;
             if (w == "--play") a.play = value;
@@ -216,14 +196,14 @@ int RunRecordCommand(const std::vector<std::string>& words) {
                                      : TWith{value.substr(0, at), value.substr(at + 1)});
             }
         } else if (!w.empty() && w[0] == '-') {
-            return Usage("unknown option " + w);
+            return LiveUsageError("unknown option " + w);
         } else if (a.file.empty()) {
             a.file = w;
         } else {
-            return Usage("record takes one file");
+            return LiveUsageError("record takes one file");
         }
     }
-    if (a.file.empty()) return Usage("record needs a file");
-    if (a.selection.empty()) return Usage("record needs --sel START:END");
+    if (a.file.empty()) return LiveUsageError("record needs a file");
+    if (a.selection.empty()) return LiveUsageError("record needs --sel START:END");
     return Record(a);
 }
