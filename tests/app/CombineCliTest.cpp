@@ -30,17 +30,6 @@ std::string Text(const std::string& path) {
     return std::string(b.begin(), b.end());
 }
 
-std::vector<std::string> FilesIn(const std::string& folder) {
-    std::vector<std::string> names;
-    if (DIR* d = opendir(folder.c_str())) {
-        while (dirent* e = readdir(d))
-            if (e->d_name[0] != '.') names.push_back(e->d_name);
-        closedir(d);
-    }
-    std::sort(names.begin(), names.end());
-    return names;
-}
-
 std::string TrackSection(int n, bool mute, int pan, int volume, const std::string& offset) {
     return "[TRACK" + std::to_string(n) + "]\nMUTE=" + (mute ? "1" : "0") +
            "\nMINIMIZED=0\nPAN=" + std::to_string(pan) + "\nVOLUME=" + std::to_string(volume) +

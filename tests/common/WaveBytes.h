@@ -2,6 +2,9 @@
 // layout the system writes: an 18-byte "fmt " chunk, data at offset 46, a pad byte after odd data.
 #pragma once
 
+#include <dirent.h>
+
+#include <algorithm>
 #include <cstdint>
 #include <fstream>
 #include <iterator>
@@ -56,6 +59,18 @@ inline Bytes DataOf(const std::string& path) {
     const uint32_t size = b[42] | b[43] << 8 | b[44] << 16 | static_cast<uint32_t>(b[45]) << 24;
     if (b.size() < 46 + size) return {};
     return Bytes(b.begin() + 46, b.begin() + 46 + size);
+}
+
+// The visible names in a folder, sorted: what a test expects a command to have left behind.
+inline std::vector<std::string> FilesIn(const std::string& folder) {
+    std::vector<std::string> names;
+    if (DIR* d = opendir(folder.c_str())) {
+        while (dirent* e = readdir(d))
+            if (e->d_name[0] != '.') names.push_back(e->d_name);
+        closedir(d);
+    }
+    std::sort(names.begin(), names.end());
+    return names;
 }
 
 } // namespace wavetest

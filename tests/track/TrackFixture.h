@@ -79,6 +79,7 @@ struct CancellingView : THeadlessTrackView {
 };
 
 using wavetest::DataOf;
+using wavetest::FilesIn;
 using wavetest::PutLE;
 inline Bytes ReadFile(const std::string& path) {
     return wavetest::Read(path);
@@ -100,17 +101,6 @@ inline Bytes Pattern(std::size_t n, uint32_t seed = 1) {
         v = static_cast<uint8_t>(x >> 16);
     }
     return b;
-}
-
-inline std::vector<std::string> FilesIn(const std::string& folder) {
-    std::vector<std::string> names;
-    if (DIR* d = opendir(folder.c_str())) {
-        while (dirent* e = readdir(d))
-            if (e->d_name[0] != '.') names.push_back(e->d_name);
-        closedir(d);
-    }
-    std::sort(names.begin(), names.end());
-    return names;
 }
 
 class TrackTest : public ::testing::Test {
