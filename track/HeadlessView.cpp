@@ -12,8 +12,7 @@ void THeadlessTrackView::PaintWave(TVelTrack& track, int32_t, int32_t) {
 }
 
 bool THeadlessTrackView::SavePicture(const std::string& path) {
-    const std::string state = path.size() > 3 ? path.substr(0, path.size() - 3) : path;
-    if (!besideUserFiles_ && !IsTemporaryFile(state)) return true;
+    if (!writePictures_) return true;
     // An empty picture: the GUI finds it unreadable and draws the waveform afresh.
     const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
     if (fd < 0) return false;

@@ -9,16 +9,15 @@
 
 class THeadlessTrackView : public TTrackView {
   public:
-    // picturesBesideUserFiles = false: pictures are written only for temporary states, so the
-    // command-line tool leaves no picture files beside the user's own files.
-    explicit THeadlessTrackView(bool picturesBesideUserFiles = true)
-        : besideUserFiles_(picturesBesideUserFiles) {}
+    // writePictures = false: no picture files at all (the command-line tool, which never
+    // reopens a picture, leaves none beside the user's files).
+    explicit THeadlessTrackView(bool writePictures = true) : writePictures_(writePictures) {}
     void PaintWave(TVelTrack& track, int32_t from, int32_t to) override;
     bool SavePicture(const std::string& path) override;
     bool SaveEmptyPicture(const std::string& path) override { return SavePicture(path); }
 
   private:
-    bool besideUserFiles_;
+    bool writePictures_;
 };
 
 // A clipboard private to this process.

@@ -80,15 +80,6 @@ bool Rewritten(const std::optional<TFileStamp>& before, const std::optional<TFil
            before->modified.tv_nsec != after->modified.tv_nsec;
 }
 
-// The track keeps a cached picture beside a saved file; the tool's is an empty placeholder
-// that nobody will read, so it does not stay beside the user's file.
-void RemovePlaceholderPicture(const std::string& path) {
-    const std::string picture = PictureFileName(path);
-    struct stat st {};
-    if (::stat(picture.c_str(), &st) == 0 && S_ISREG(st.st_mode) && st.st_size == 0)
-        std::remove(picture.c_str());
-}
-
 // Host for reading a file outside any track: messages go to the sink, nothing is cancelled.
 class TInfoHost : public TWaveIOHost {
   public:
@@ -339,6 +330,5 @@ int RunTrackCommand(const TCliArgs& args, TCliSink& sink) {
     if (copy && overInput) return 0; // the input is already what a copy leaves
     if (!track.SaveTrackAs(overInput ? std::string() : args.output))
         return Failed(args, sink, "Cannot save " + args.output);
-    RemovePlaceholderPicture(overInput ? args.input : args.output);
     return 0;
 }

@@ -227,10 +227,5 @@ int RunCombine(const std::vector<std::string>& words) {
         return Fail(sink, "The tracks could not be combined");
 
     if (!target.SaveTrackAs(args.output)) return Fail(sink, "Cannot save " + args.output);
-    // The headless picture beside the user's file is an empty placeholder nobody reads.
-    const std::string picture = PictureFileName(args.output);
-    struct stat st {};
-    if (::stat(picture.c_str(), &st) == 0 && S_ISREG(st.st_mode) && st.st_size == 0)
-        std::remove(picture.c_str());
     return 0;
 }
