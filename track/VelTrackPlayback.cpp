@@ -280,11 +280,14 @@ std::string TVelTrack::StopAt(const std::string& positionText) {
     case tsRecording: {
         // The request is in place before the cancel, so the loop that sees the cancel also
         // sees where the take is to end.
+        // The text is made before the cancel: once cancelled, the worker reopens the working
+        // file and rewrites the format this reads.
         const int32_t request = TextPosition(positionText);
+        std::string text = PositionText(request);
         if (playback_) playback_->stopRequest = request;
         worker_.Cancel();
         semaphore_.Release();
-        return PositionText(request);
+        return text;
     }
     case tsLoading:
     case tsBusy:

@@ -305,15 +305,17 @@ TEST_F(RecordingTest, StopHalfWayAndStopAllCutTheTake) {
         EXPECT_EQ(other->TrackState(), tsPlaying);
         EXPECT_EQ(muted.TrackState(), tsEmpty);
         ASSERT_TRUE(WaitUntil([&] { return track->PlayPosition > selStart + kSecond; }));
+        std::string stoppedAt;
+        if (stopAll)
+            stoppedAt = StopAll(song);
+        else
+            track->Stop();
+        track->WaitForWorker();
         int32_t expectedEnd = -1;
         if (stopAll) {
-            const std::string p = StopAll(song);
-            expectedEnd = track->TextPosition(p);
+            expectedEnd = track->TextPosition(stoppedAt);
             expectedEnd -= expectedEnd % kFrame; // the cut falls on a whole frame
-        } else {
-            track->Stop();
         }
-        track->WaitForWorker();
         StopOther();
         ASSERT_EQ(track->TrackState(), tsReady);
         const int32_t end = track->PlayPosition;
