@@ -375,6 +375,11 @@ __attribute__((target("avx2,fma"))) void TEqualizerKernel::RunAvx2(uint8_t* samp
 }
 #endif
 
+void TEqualizerKernel::ContinueAfter(const uint8_t* input) {
+    for (int i = 0; i < kHistory; ++i)
+        window_[i] = wide_ ? LoadSample16(input + 2 * i) : LoadSample8(input + i);
+}
+
 void TEqualizerKernel::Process(uint8_t* samples, int32_t bytes) {
     if (bytes <= 0) return;
 #if defined(WAVESTACK_EQ_AVX2)

@@ -30,6 +30,12 @@ class TEqualizerKernel {
     // at zero. Every chunk but the last must hold whole samples.
     void Process(uint8_t* samples, int32_t bytes);
 
+    // The filter reads only its input, never its output, so a stretch can be filtered apart
+    // from what comes before it: this makes the next Process continue right after `input`,
+    // the kHistorySamples unfiltered samples (in the track's format) just before the stretch.
+    static constexpr int32_t kHistorySamples = kEqTaps - 1;
+    void ContinueAfter(const uint8_t* input);
+
     const std::array<double, kEqTaps>& Combined() const { return h_; } // H[j]
     float DryGain() const { return dryGain_; }
 
@@ -50,7 +56,7 @@ class TEqualizerKernel {
     uint32_t RecheckAvx2(const double* x0, double* sums) const;
     template <bool Wide> void StoreAvx2(const double* x0, const double* sums, uint8_t* out) const;
 
-    static constexpr int kHistory = kEqTaps - 1;
+    static constexpr int kHistory = kHistorySamples;
     // Samples are filtered through a linear window: the 31 previous samples, then up to
     // kWindow new ones, so tap j of sample i is window[kHistory + i - j] with no shifting
     // and no wrap. The tail of each window becomes the head of the next.

@@ -7,8 +7,8 @@
 
 #include "effects/DelayKernel.h"
 #include "effects/DistortionKernel.h"
-#include "effects/EqualizerKernel.h"
 #include "effects/FadeKernel.h"
+#include "track/EqualizerRun.h"
 #include "track/VelTrack.h"
 
 namespace {
@@ -103,7 +103,7 @@ void TVelTrack::DoFade() {
 }
 
 void TVelTrack::DoEqualize() {
-    TEqualizerKernel kernel(equalizerDry_, equalizerGains_, working_.format);
+    TEqualizerRun kernel(equalizerDry_, equalizerGains_, working_.format);
     bool ok = BeginChange(SelStart, "Equalizing");
     ok = ok && RunEffectChunks(SelEnd - SelStart, [&](uint8_t* chunk, int32_t bytes) {
              kernel.Process(chunk, bytes);
