@@ -16,6 +16,9 @@ class TFadeKernel {
     // In place; the sample counter carries over from one call to the next. Every chunk but
     // the last must hold whole samples.
     void Process(uint8_t* samples, int32_t bytes);
+    // Moves on as if `samples` had been processed: each gain depends only on the sample's
+    // number, so a stretch can be faded by a copy moved on to its start.
+    void Skip(int64_t samples) { k_ += samples; }
 
     int64_t SampleCount() const { return count_; } // N, samples of all channels
     float Step() const { return step_; }

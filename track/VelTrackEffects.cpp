@@ -7,8 +7,7 @@
 
 #include "effects/DelayKernel.h"
 #include "effects/DistortionKernel.h"
-#include "effects/FadeKernel.h"
-#include "track/EqualizerRun.h"
+#include "track/TwoCoreRuns.h"
 #include "track/VelTrack.h"
 
 namespace {
@@ -93,7 +92,7 @@ void TVelTrack::DoDistortion() {
 }
 
 void TVelTrack::DoFade() {
-    TFadeKernel kernel(fade_.left, fade_.right, SelEnd - SelStart, working_.format);
+    TFadeRun kernel(fade_.left, fade_.right, SelEnd - SelStart, working_.format);
     bool ok = BeginChange(SelStart, "Fading");
     ok = ok && RunEffectChunks(SelEnd - SelStart, [&](uint8_t* chunk, int32_t bytes) {
              kernel.Process(chunk, bytes);

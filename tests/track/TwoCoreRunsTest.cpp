@@ -1,4 +1,4 @@
-// The equalizer split over two threads against the plain per-sample filter: halves filtered
+// The kernels split over two threads against the plain per-sample versions: halves done
 // apart must join without a trace, at the split and from one chunk into the next.
 #include <gtest/gtest.h>
 
@@ -7,7 +7,7 @@
 
 #include "effects/KernelMath.h"
 #include "tests/effects/ReferenceKernels.h"
-#include "track/EqualizerRun.h"
+#include "track/TwoCoreRuns.h"
 
 namespace {
 
@@ -19,7 +19,8 @@ std::vector<uint8_t> Noise(size_t n, uint32_t seed) {
     return v;
 }
 
-std::vector<uint8_t> InChunks(TEqualizerRun& run, std::vector<uint8_t> data,
+template <class Run>
+std::vector<uint8_t> InChunks(Run& run, std::vector<uint8_t> data,
                               const std::vector<int32_t>& chunks) {
     int32_t at = 0;
     for (int32_t n : chunks) {
@@ -38,7 +39,7 @@ long FirstDifference(const std::vector<uint8_t>& a, const std::vector<uint8_t>& 
 
 } // namespace
 
-TEST(EqualizerRun, SplitChunksGiveTheBytesOfOneFilter) {
+TEST(TwoCoreRuns, EqualizerSplitChunksGiveTheBytesOfOneFilter) {
     std::array<float, kEqBands> gains{};
     for (int k = 0; k < kEqBands; ++k)
         gains[k] = PercentGain(20 * k + 7);
@@ -61,7 +62,7 @@ TEST(EqualizerRun, SplitChunksGiveTheBytesOfOneFilter) {
     }
 }
 
-TEST(EqualizerRun, FullSizeChunksOnThisMachineMatchTheFilter) {
+TEST(TwoCoreRuns, EqualizerFullSizeChunksOnThisMachineMatchTheFilter) {
     // The effect run's own chunk size, split or not as the processor count decides.
     std::array<float, kEqBands> gains{};
     gains.fill(PercentGain(150));
@@ -71,4 +72,23 @@ TEST(EqualizerRun, FullSizeChunksOnThisMachineMatchTheFilter) {
     ref::Equalizer(expected, true, 100, gains);
     TEqualizerRun run(100, gains, f);
     EXPECT_EQ(FirstDifference(InChunks(run, in, {524288, 524288, 4410}), expected), -1);
+}
+
+TEST(TwoCoreRuns, FadeSplitChunksGiveTheBytesOfOneRamp) {
+    for (const uint16_t bits : {16, 8}) {
+        const int32_t sb = bits / 8;
+        const WAVEFORMATEX f = MakePcmFormat(22050, bits, 1);
+        // One sample (too short to split), two (the shortest split), odd halves, a long
+        // chunk, and a stray byte at the end on 16 bits.
+        const std::vector<int32_t> chunks = {1 * sb, 2 * sb, 999 * sb, 7000 * sb, 5 * sb + sb - 1};
+        int32_t total = 0;
+        for (int32_t n : chunks)
+            total += n;
+        const auto in = Noise(static_cast<size_t>(total), 31 + bits);
+        auto expected = in;
+        ref::Fade(expected, bits == 16, 170, 20);
+        TFadeRun run(170, 20, total, f);
+        run.SplitForTests(0);
+        EXPECT_EQ(FirstDifference(InChunks(run, in, chunks), expected), -1) << bits << "-bit";
+    }
 }
