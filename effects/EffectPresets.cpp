@@ -25,11 +25,12 @@ bool SameName(const std::string& a, const std::string& b) {
            });
 }
 
-// Writes key/value pairs in order, stopping at the first failure.
+// Writes key/value pairs in order, stopping at the first failure; the file takes the whole
+// section in one write at Ok, or nothing.
 class TSectionWriter {
   public:
     TSectionWriter(TProfileFile& file, std::string section)
-        : file_(file), section_(std::move(section)) {
+        : file_(file), section_(std::move(section)), batch_(file_) {
         ok_ = file_.WriteString(section_, kVersionKey, kVersion);
     }
     TSectionWriter& Int(const char* key, int32_t v) {
@@ -44,11 +45,12 @@ class TSectionWriter {
         ok_ = ok_ && file_.WriteString(section_, key, v);
         return *this;
     }
-    bool Ok() const { return ok_; }
+    bool Ok() { return ok_ && batch_.Commit(); }
 
   private:
     TProfileFile& file_;
     std::string section_;
+    TProfileBatch batch_;
     bool ok_;
 };
 
@@ -165,11 +167,12 @@ bool WriteLastEffectSettings(TProfileFile& settings, const TLastEffectSettings& 
     if (!EnsureParentFolder(settings.FileName())) return false;
     const int32_t page =
         last.page >= kPageEqualizer && last.page <= kPageDistortion ? last.page : kPageDelay;
+    TProfileBatch batch(settings);
     return WriteEffectSection(settings, kDelayDefault, last.delay) &&
            WriteEffectSection(settings, kFadeDefault, last.fade) &&
            WriteEffectSection(settings, kDistortionDefault, last.distortion) &&
            WriteEffectSection(settings, kEqualizeDefault, last.equalizer) &&
-           settings.WriteInteger(kPageSection, kPageKey, page);
+           settings.WriteInteger(kPageSection, kPageKey, page) && batch.Commit();
 }
 
 std::string TrimPresetName(const std::string& name) {
@@ -222,16 +225,20 @@ template <class P> bool TEffectPresets::SaveAny(const std::string& rawName, cons
     if (const std::string problem = PresetNameProblem(name); !problem.empty()) return Fail(problem);
     if (!Prepare()) return false;
     const std::string listed = Listed(P::kWord, name);
-    // The section first: should a write fail, the index never names a half-saved preset.
+    // The section and the index reach the file together: it never names a half-saved preset.
+    TProfileBatch batch(file_);
     if (!WriteEffectSection(file_, listed.empty() ? name : listed, p))
         return Fail(file_.LastError());
-    if (!listed.empty()) return true;
-    std::vector<std::string> names = List(P::kWord);
-    names.push_back(name);
-    return RewriteIndex(P::kWord, names);
+    if (listed.empty()) {
+        std::vector<std::string> names = List(P::kWord);
+        names.push_back(name);
+        if (!RewriteIndex(P::kWord, names)) return false;
+    }
+    return batch.Commit() || Fail(file_.LastError());
 }
 
 bool TEffectPresets::RewriteIndex(const std::string& word, const std::vector<std::string>& names) {
+    TProfileBatch batch(file_);
     if (!file_.EraseSection(word)) return Fail(file_.LastError());
     for (const std::string& n : names)
         if (!file_.WriteString(word, n, "")) return Fail(file_.LastError());
@@ -241,20 +248,23 @@ bool TEffectPresets::RewriteIndex(const std::string& word, const std::vector<std
         if (!file_.WriteString(word, placeholder, "") || !file_.DeleteKey(word, placeholder))
             return Fail(file_.LastError());
     }
-    return true;
+    return batch.Commit() || Fail(file_.LastError());
 }
 
 bool TEffectPresets::Delete(const std::string& word, const std::string& name) {
     if (!Prepare()) return false;
     const std::string listed = Listed(word, name);
+    TProfileBatch batch(file_);
     if (!file_.EraseSection(word + (listed.empty() ? name : listed)))
         return Fail(file_.LastError());
-    if (listed.empty()) return true;
-    std::vector<std::string> names = List(word);
-    names.erase(std::remove_if(names.begin(), names.end(),
-                               [&](const std::string& n) { return SameName(n, listed); }),
-                names.end());
-    return RewriteIndex(word, names);
+    if (!listed.empty()) {
+        std::vector<std::string> names = List(word);
+        names.erase(std::remove_if(names.begin(), names.end(),
+                                   [&](const std::string& n) { return SameName(n, listed); }),
+                    names.end());
+        if (!RewriteIndex(word, names)) return false;
+    }
+    return batch.Commit() || Fail(file_.LastError());
 }
 
 bool TEffectPresets::Reorder(const std::string& word, const std::vector<std::string>& names) {

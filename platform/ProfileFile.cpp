@@ -243,7 +243,27 @@ bool TProfileFile::Load() {
 }
 
 void TProfileFile::Refresh() {
+    if (batchPending_) return; // the batch's own copy is the newer one
     if (!loadedOnce_ || !(Stat() == loaded_)) Load();
+}
+
+bool TProfileFile::EndBatch() {
+    if (batchDepth_ == 0 || --batchDepth_ > 0) return true;
+    const bool pending = batchPending_;
+    const bool abandoned = batchAbandoned_;
+    batchPending_ = batchAbandoned_ = false;
+    if (!pending) return !abandoned;
+    if (!abandoned && Write(content_)) return true;
+    const std::string error = lastError_;
+    Load();
+    lastError_ = error;
+    return false;
+}
+
+void TProfileFile::AbandonBatch() {
+    if (batchDepth_ == 0) return;
+    batchAbandoned_ = true;
+    EndBatch();
 }
 
 long TProfileFile::FindSection(const Lines& lines, const std::string& section) {
@@ -449,6 +469,15 @@ std::string TProfileFile::Render(const Lines& lines) const {
 }
 
 bool TProfileFile::Commit(const Lines& next) {
+    if (batchDepth_ > 0) {
+        content_ = next;
+        batchPending_ = true;
+        return true;
+    }
+    return Write(next);
+}
+
+bool TProfileFile::Write(const Lines& next) {
     // A symlinked profile stays a symlink: the file it points to is the one replaced.
     std::string target = path_;
     struct stat linkInfo;

@@ -70,6 +70,18 @@ class TProfileFile {
     bool SectionExists(const std::string& section);
     bool ValueExists(const std::string& section, const std::string& key);
 
+    // Writes between BeginBatch and EndBatch reach the file at EndBatch, as one replacement
+    // with one flush: several keys cost one write, and a reader never sees half of them.
+    // Batches nest; the outermost EndBatch writes. Inside a batch, reads and writes work on
+    // this object's own copy (changes made to the file meanwhile by others are not seen).
+    // EndBatch returns false when the write fails; the file is then as it was and this
+    // object reads it again, so the batch's changes are dropped.
+    void BeginBatch() { ++batchDepth_; }
+    bool EndBatch();
+    // Ends a batch without its changes: the outermost end then writes nothing and reads the
+    // file again.
+    void AbandonBatch();
+
     // Why the last failed call failed; reading a file that exists but cannot be read also
     // sets it (the reads then give defaults and every write is refused, so that the unread
     // content is never replaced).
@@ -112,6 +124,7 @@ class TProfileFile {
     LineEnd DefaultEnd(const Lines& lines) const;
     bool CanWrite();
     bool Commit(const Lines& next);
+    bool Write(const Lines& next);
     std::string Render(const Lines& lines) const;
 
     std::string path_;
@@ -119,5 +132,29 @@ class TProfileFile {
     Snapshot loaded_;
     bool loadedOnce_ = false;
     bool unreadable_ = false;
+    int batchDepth_ = 0;
+    bool batchPending_ = false; // content_ holds changes the file does not have yet
+    bool batchAbandoned_ = false;
     std::string lastError_;
+};
+
+// Holds a batch open for a scope. Commit ends it and says whether the file took it; a scope
+// left without Commit (an early return on a refused write) abandons the batch.
+class TProfileBatch {
+  public:
+    explicit TProfileBatch(TProfileFile& file) : file_(file) { file_.BeginBatch(); }
+    ~TProfileBatch() {
+        if (open_) file_.AbandonBatch();
+    }
+    TProfileBatch(const TProfileBatch&) = delete;
+    TProfileBatch& operator=(const TProfileBatch&) = delete;
+
+    bool Commit() {
+        open_ = false;
+        return file_.EndBatch();
+    }
+
+  private:
+    TProfileFile& file_;
+    bool open_ = true;
 };

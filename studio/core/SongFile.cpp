@@ -113,6 +113,7 @@ bool WriteTracks(const std::string& work, const std::string& songFolder,
         error = file.LastError();
         return false;
     };
+    TProfileBatch batch(file);
     const int32_t oldCount = file.ReadInteger(kTracksSection, kNumTracksKey, 0);
     // Only sections that exist are visited, so a damaged NUMTRACKS cannot make this loop long.
     for (const std::string& name : file.ReadSections()) {
@@ -142,7 +143,7 @@ bool WriteTracks(const std::string& work, const std::string& songFolder,
                                 track.offsetText, UpperCasePath(track.fileNameForState)});
     }
     if (!file.WriteInteger(kTracksSection, kNumTracksKey, i)) return failed();
-    return true;
+    return batch.Commit() || failed();
 }
 
 } // namespace

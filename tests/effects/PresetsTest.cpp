@@ -2,7 +2,10 @@
 #include <gtest/gtest.h>
 
 #include <stdlib.h>
+#include <sys/resource.h>
 #include <unistd.h>
+
+#include <csignal>
 
 #include <filesystem>
 #include <fstream>
@@ -188,6 +191,33 @@ TEST_F(PresetFiles, SaveExistingDeleteAndReorderKeepWhatTheyShould) {
     EXPECT_TRUE(presets.List("FADE").empty());
     // The only preset gone: an empty index section and no preset sections.
     EXPECT_EQ(Text(presets.Path()), "[FADE]\n");
+}
+
+TEST_F(PresetFiles, ASaveTheDiskRefusesLeavesThePresetFileAsItWas) {
+    TEffectPresets presets(Path("EffectsPreset.Ini"));
+    TEqualizerParams p;
+    ASSERT_TRUE(presets.Save("Warm", p));
+    const std::string before = Text(presets.Path());
+    // Room for the file and a few keys more, not for a whole second preset: the section and
+    // its index entry reach the file in one write, so no part of them may appear.
+    struct sigaction ignore {};
+    struct sigaction previous {};
+    ignore.sa_handler = SIG_IGN;
+    ::sigaction(SIGXFSZ, &ignore, &previous);
+    rlimit old{};
+    ::getrlimit(RLIMIT_FSIZE, &old);
+    rlimit small = old;
+    small.rlim_cur = before.size() + 40;
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
+    const bool saved = presets.Save("Bright", p);
+    ::setrlimit(RLIMIT_FSIZE, &old);
+    ::sigaction(SIGXFSZ, &previous, nullptr);
+    EXPECT_FALSE(saved);
+    EXPECT_FALSE(presets.LastError().empty());
+    EXPECT_EQ(Text(presets.Path()), before);
+    EXPECT_EQ(presets.List("EQUALIZE"), (std::vector<std::string>{"Warm"}));
+    ASSERT_TRUE(presets.Save("Bright", p));
+    EXPECT_EQ(presets.List("EQUALIZE"), (std::vector<std::string>{"Warm", "Bright"}));
 }
 
 TEST_F(PresetFiles, NamesThatWouldNotReadBackAreRefused) {

@@ -452,3 +452,68 @@ TEST(ProfileFile, SeesChangesMadeByOtherWriters) {
     EXPECT_EQ(reader.ReadInteger("A", "x", -1), -1);
     EXPECT_FALSE(reader.SectionExists("B"));
 }
+
+TEST(ProfileFile, BatchWritesOnceAtTheOutermostEndOrNotAtAll) {
+    TTestFolder folder;
+    const std::string path = folder / "p.ini";
+    const std::string original = "; kept\r\n[A]\r\nx=1\r\n";
+    WriteBytes(path, original);
+    TProfileFile file(path);
+    {
+        TProfileBatch outer(file);
+        ASSERT_TRUE(file.WriteInteger("A", "x", 2));
+        {
+            TProfileBatch inner(file);
+            ASSERT_TRUE(file.WriteString("B", "y", "two"));
+            ASSERT_TRUE(file.DeleteKey("A", "x"));
+            ASSERT_TRUE(inner.Commit());
+        }
+        // Nothing has reached the file yet, while the object reads its own changes.
+        EXPECT_EQ(ReadBytes(path), original);
+        EXPECT_EQ(file.ReadString("B", "y", ""), "two");
+        EXPECT_FALSE(file.ValueExists("A", "x"));
+        ASSERT_TRUE(file.EraseSection("A"));
+        ASSERT_TRUE(outer.Commit());
+    }
+    EXPECT_EQ(ReadBytes(path), "; kept\r\n[B]\r\ny=two\r\n");
+    EXPECT_EQ(folder.Entries(), (Names{"p.ini"}));
+
+    // A scope left early drops everything, the inner batch's committed part too.
+    {
+        TProfileBatch outer(file);
+        ASSERT_TRUE(file.WriteInteger("B", "z", 3));
+        {
+            TProfileBatch inner(file);
+            ASSERT_TRUE(file.WriteInteger("B", "w", 4));
+        }
+        EXPECT_FALSE(outer.Commit());
+    }
+    EXPECT_EQ(ReadBytes(path), "; kept\r\n[B]\r\ny=two\r\n");
+    EXPECT_FALSE(file.ValueExists("B", "z"));
+    EXPECT_FALSE(file.ValueExists("B", "w"));
+
+    // The final write refused by the disk: the file stays as it was, the object reads it
+    // again, and the reason is kept.
+    {
+        struct sigaction ignore {};
+        struct sigaction previous {};
+        ignore.sa_handler = SIG_IGN;
+        ::sigaction(SIGXFSZ, &ignore, &previous);
+        rlimit old{};
+        ::getrlimit(RLIMIT_FSIZE, &old);
+        TProfileBatch batch(file);
+        ASSERT_TRUE(file.WriteString("B", "big", std::string(8000, 'b')));
+        rlimit small = old;
+        small.rlim_cur = 4096;
+        ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
+        const bool written = batch.Commit();
+        ::setrlimit(RLIMIT_FSIZE, &old);
+        ::sigaction(SIGXFSZ, &previous, nullptr);
+        EXPECT_FALSE(written);
+    }
+    EXPECT_NE(file.LastError().find("Write"), std::string::npos) << file.LastError();
+    EXPECT_EQ(ReadBytes(path), "; kept\r\n[B]\r\ny=two\r\n");
+    EXPECT_EQ(folder.Entries(), (Names{"p.ini"}));
+    EXPECT_FALSE(file.ValueExists("B", "big"));
+    EXPECT_EQ(file.ReadString("B", "y", ""), "two");
+}
