@@ -2,10 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <stdlib.h>
-#include <sys/resource.h>
 #include <unistd.h>
-
-#include <csignal>
 
 #include <filesystem>
 #include <fstream>
@@ -13,6 +10,7 @@
 
 #include "effects/EffectPresets.h"
 #include "platform/ConfigPaths.h"
+#include "tests/common/FileSizeLimit.h"
 
 namespace {
 
@@ -200,19 +198,10 @@ TEST_F(PresetFiles, ASaveTheDiskRefusesLeavesThePresetFileAsItWas) {
     const std::string before = Text(presets.Path());
     // Room for the file and a few keys more, not for a whole second preset: the section and
     // its index entry reach the file in one write, so no part of them may appear.
-    struct sigaction ignore {};
-    struct sigaction previous {};
-    ignore.sa_handler = SIG_IGN;
-    ::sigaction(SIGXFSZ, &ignore, &previous);
-    rlimit old{};
-    ::getrlimit(RLIMIT_FSIZE, &old);
-    rlimit small = old;
-    small.rlim_cur = before.size() + 40;
-    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
-    const bool saved = presets.Save("Bright", p);
-    ::setrlimit(RLIMIT_FSIZE, &old);
-    ::sigaction(SIGXFSZ, &previous, nullptr);
-    EXPECT_FALSE(saved);
+    {
+        const FileSizeLimit limit(before.size() + 40);
+        EXPECT_FALSE(presets.Save("Bright", p));
+    }
     EXPECT_FALSE(presets.LastError().empty());
     EXPECT_EQ(Text(presets.Path()), before);
     EXPECT_EQ(presets.List("EQUALIZE"), (std::vector<std::string>{"Warm"}));

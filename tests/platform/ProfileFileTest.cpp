@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/ProfileFile.h"
+#include "tests/common/FileSizeLimit.h"
 #include "tests/platform/TempFilesTestFolder.h"
 
 using Names = std::vector<std::string>;
@@ -340,19 +341,8 @@ TEST(ProfileFile, FailedWriteKeepsTheOldFileAndLeavesNoTemporary) {
 
     // The disk refuses the bytes half way: a file-size limit below the new file's size.
     {
-        struct sigaction ignore {};
-        struct sigaction previous {};
-        ignore.sa_handler = SIG_IGN;
-        ::sigaction(SIGXFSZ, &ignore, &previous);
-        rlimit old{};
-        ::getrlimit(RLIMIT_FSIZE, &old);
-        rlimit small = old;
-        small.rlim_cur = 4096;
-        ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
-        const bool written = file.WriteInteger("FILES", "NUMFILES", 2);
-        ::setrlimit(RLIMIT_FSIZE, &old);
-        ::sigaction(SIGXFSZ, &previous, nullptr);
-        EXPECT_FALSE(written);
+        const FileSizeLimit limit(4096);
+        EXPECT_FALSE(file.WriteInteger("FILES", "NUMFILES", 2));
     }
     EXPECT_NE(file.LastError().find("Write"), std::string::npos) << file.LastError();
     EXPECT_EQ(ReadBytes(path), original);
@@ -495,21 +485,10 @@ TEST(ProfileFile, BatchWritesOnceAtTheOutermostEndOrNotAtAll) {
     // The final write refused by the disk: the file stays as it was, the object reads it
     // again, and the reason is kept.
     {
-        struct sigaction ignore {};
-        struct sigaction previous {};
-        ignore.sa_handler = SIG_IGN;
-        ::sigaction(SIGXFSZ, &ignore, &previous);
-        rlimit old{};
-        ::getrlimit(RLIMIT_FSIZE, &old);
         TProfileBatch batch(file);
         ASSERT_TRUE(file.WriteString("B", "big", std::string(8000, 'b')));
-        rlimit small = old;
-        small.rlim_cur = 4096;
-        ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
-        const bool written = batch.Commit();
-        ::setrlimit(RLIMIT_FSIZE, &old);
-        ::sigaction(SIGXFSZ, &previous, nullptr);
-        EXPECT_FALSE(written);
+        const FileSizeLimit limit(4096);
+        EXPECT_FALSE(batch.Commit());
     }
     EXPECT_NE(file.LastError().find("Write"), std::string::npos) << file.LastError();
     EXPECT_EQ(ReadBytes(path), "; kept\r\n[B]\r\ny=two\r\n");

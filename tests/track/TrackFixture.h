@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "audio/WaveFormat.h"
+#include "tests/common/FileSizeLimit.h"
 #include "tests/common/WaveBytes.h"
 #include "track/HeadlessView.h"
 #include "track/VelTrack.h"
@@ -151,20 +152,4 @@ class TrackTest : public ::testing::Test {
     std::unique_ptr<TVelTrack> track;
     const WAVEFORMATEX cd = MakePcmFormat(44100, 16, 2);
     const WAVEFORMATEX mono8 = MakePcmFormat(11025, 8, 1);
-};
-
-// Makes every file write beyond `bytes` fail (EFBIG) for the life of the object.
-class FileSizeLimit {
-  public:
-    explicit FileSizeLimit(rlim_t bytes) {
-        getrlimit(RLIMIT_FSIZE, &old_);
-        signal(SIGXFSZ, SIG_IGN);
-        rlimit lim = old_;
-        lim.rlim_cur = bytes;
-        setrlimit(RLIMIT_FSIZE, &lim);
-    }
-    ~FileSizeLimit() { setrlimit(RLIMIT_FSIZE, &old_); }
-
-  private:
-    rlimit old_{};
 };
