@@ -165,7 +165,6 @@ class TVelTrack : private TWaveIOHost {
     bool StopBuffer();
 
   public:
-
     // ---- combining tracks (this track is the target) ----
     void StartCombine(const std::string& startText, const std::string& lengthText,
                       std::vector<TVelTrack*> sources);
@@ -185,6 +184,7 @@ class TVelTrack : private TWaveIOHost {
 
     // ---- worker ----
     TVelThread& Worker() { return worker_; }
+    bool InWork() const { return worker_.InWork(); }
     TVELSemaphore& Semaphore() { return semaphore_; }
     TWaveIO& WaveIO() { return io_; }
     WaveFile& WorkingFile() { return working_; }

@@ -93,6 +93,9 @@ bool TVelTrack::CreatePlaybackBuffer() {
 
 void TVelTrack::Cue(int32_t position) {
     if (!chunkTableBuilt_ || !playback_) return;
+    // While a job is in its work only the job itself cues: a cue from outside would move the
+    // working file's position under its reads and writes.
+    if (worker_.InWork() && !worker_.OnWorkerThread()) return;
     // A playing track is cued only by its own feeder, after it has set the track Ready.
     const uint8_t state = state_.load();
     if (state == tsPlaying || state == tsStopping) return;

@@ -38,10 +38,17 @@ void RewindAll(const std::vector<TTransportTrack>& tracks) {
 }
 
 void SyncTracks(const std::vector<TTransportTrack>& tracks, const TVelTrack& current) {
+    // A track in an edit, a load or a take may have its format rewritten by its worker at any
+    // moment, so its position text is neither read nor made; a playing one keeps its format.
+    const auto settled = [](const TVelTrack& t) {
+        return !t.InWork() || t.TrackState() == tsPlaying;
+    };
+    if (!settled(current)) return;
     // Between formats a position travels only as time text.
     const std::string time = current.PositionText(current.PlayPosition);
     for (const TTransportTrack& entry : tracks)
-        if (entry.track) entry.track->Cue(entry.track->TextPosition(time));
+        if (entry.track && !entry.track->InWork())
+            entry.track->Cue(entry.track->TextPosition(time));
 }
 
 bool RecordAll(const std::vector<TTransportTrack>& tracks, TVelTrack& recorder, bool sync) {

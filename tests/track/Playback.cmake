@@ -1,7 +1,7 @@
 # Playback of a track through its chunk ring, on the hand-driven sound device (no server).
 wavestack_gtest(playback_ring_tests SOURCES ${CMAKE_CURRENT_LIST_DIR}/PlaybackRingTest.cpp
                 ${CMAKE_CURRENT_LIST_DIR}/VirtualSoundDevice.cpp
-                LIBS wavestack_track LABELS "core;track")
+                LIBS wavestack_studiocore LABELS "core;track")
 
 # Real playback against the private server of tests/pulse/server.sh (skipped without it).
 pkg_check_modules(PULSE_SIMPLE REQUIRED IMPORTED_TARGET libpulse-simple)

@@ -1,8 +1,10 @@
 // The chunk ring on the hand-driven device: the test is the clock (advance the device, update
 // the position) and wakes the feeder itself, so every step is deterministic.
 #include <chrono>
+#include <future>
 #include <thread>
 
+#include "studio/core/Transport.h"
 #include "tests/track/PlaybackDoubles.h"
 #include "tests/track/TrackFixture.h"
 #include "track/PlaybackState.h"
@@ -340,4 +342,37 @@ TEST_F(PlaybackRingTest, OutputFormatSetsTheDeviceOrReports) {
     bad.wBitsPerSample = 24;
     EXPECT_FALSE(track->SetOutputFormat(bad, 0));
     EXPECT_TRUE(sink.Saw(kMsgError, "SetFormat. The specified wave format is not supported."));
+}
+
+TEST_F(PlaybackRingTest, RewindSyncAndCueFromOutsideLeaveATrackInItsWorkAlone) {
+    // Three chunks and a bit: the fade is held inside its first block read while the song's
+    // transport cues every track; a cue that reached the worker's file would move the write
+    // position and the result would not be the data unchanged.
+    Bytes original = Pattern(3 * 524288 + 1000, 7);
+    for (std::size_t i = 0; i + 1 < original.size(); i += 2)
+        if (original[i] == 0x00 && original[i + 1] == 0x80) original[i] = 0x01; // -32768 saturates
+    OpenUserFile("a.wav", cd, original);
+    Select(0, static_cast<int32_t>(original.size()));
+    std::promise<void> inside, go;
+    std::shared_future<void> goSignal = go.get_future().share();
+    bool first = true;
+    view.onBlock = [&](int32_t) {
+        if (!first) return;
+        first = false;
+        inside.set_value();
+        goSignal.wait();
+    };
+    track->StartFade(100, 100); // a gain of exactly one: the data comes back as it was
+    inside.get_future().wait();
+    const std::vector<TTransportTrack> song{{track.get(), false}};
+    RewindAll(song);
+    SyncTracks(song, *track);
+    track->Cue(0);
+    go.set_value();
+    track->WaitForWorker();
+    view.onBlock = nullptr;
+    ASSERT_EQ(track->TrackState(), tsReady);
+    ASSERT_FALSE(track->UndoNames.empty());
+    EXPECT_EQ(track->UndoNames.back(), "Fading");
+    EXPECT_EQ(Working(), original);
 }

@@ -39,6 +39,20 @@ TEST(VelThread, StartWhileInWorkIsRefusedAndAsksTheJobToStop) {
     EXPECT_FALSE(worker.InWork());
 }
 
+TEST(VelThread, OnlyTheCurrentJobsThreadIsTheWorkerThread) {
+    TVelThread worker;
+    TVelThread other;
+    EXPECT_FALSE(worker.OnWorkerThread());
+    std::atomic<int> inOwn{-1}, inOther{-1};
+    ASSERT_TRUE(worker.Start([&] { inOwn = worker.OnWorkerThread() ? 1 : 0; }));
+    ASSERT_TRUE(other.Start([&] { inOther = worker.OnWorkerThread() ? 1 : 0; }));
+    worker.WaitForJob();
+    other.WaitForJob();
+    EXPECT_EQ(inOwn, 1);
+    EXPECT_EQ(inOther, 0); // another object's job is not this one's worker
+    EXPECT_FALSE(worker.OnWorkerThread());
+}
+
 TEST(VelThread, StartAfterAFinishedJobRunsWithAFreshStopRequest) {
     TVelThread worker;
     ASSERT_TRUE(worker.Start([] {}));

@@ -14,12 +14,22 @@ void LowerPriorityOfThisThread() {
     if (errno == 0) ::setpriority(PRIO_PROCESS, tid, current + 1);
 }
 
+// The job whose thread this is; set by the job's thread itself, so no other thread writes it.
+thread_local const TVelThreadHelper* tCurrentJob = nullptr;
+
 } // namespace
 
-TVelThreadHelper::~TVelThreadHelper() { Join(); }
+TVelThreadHelper::~TVelThreadHelper() {
+    Join();
+}
+
+bool TVelThreadHelper::IsCallerThread() const {
+    return tCurrentJob == this;
+}
 
 void TVelThreadHelper::Run(std::function<void()> onTerminate) {
     thread_ = std::thread([this, onTerminate = std::move(onTerminate)] {
+        tCurrentJob = this;
         LowerPriorityOfThisThread();
         if (work_) work_();
         running_.store(false, std::memory_order_release);
@@ -95,6 +105,11 @@ bool TVelThread::Cancelled() const {
 bool TVelThread::InWork() const {
     auto h = Current();
     return h && h->Running();
+}
+
+bool TVelThread::OnWorkerThread() const {
+    auto h = Current();
+    return h && h->IsCallerThread();
 }
 
 void TVelThread::SetTerminateNotification(std::function<void()> notify) {

@@ -10,7 +10,7 @@
 // The thread of one job. Created per Start; the stop request lives here, so it is forgotten
 // when the next job starts.
 class TVelThreadHelper {
-public:
+  public:
     explicit TVelThreadHelper(std::function<void()> work) : work_(std::move(work)) {}
     ~TVelThreadHelper(); // waits for the thread to end
 
@@ -18,9 +18,11 @@ public:
     void RequestTerminate() { terminate_.store(true, std::memory_order_release); }
     bool Terminated() const { return terminate_.load(std::memory_order_acquire); }
     bool Running() const { return running_.load(std::memory_order_acquire); }
+    // Whether the caller is this job's own thread.
+    bool IsCallerThread() const;
     void Join();
 
-private:
+  private:
     std::function<void()> work_;
     std::atomic<bool> terminate_{false};
     // Set before the thread starts, so a Start right after a Start always sees the job as
@@ -30,7 +32,7 @@ private:
 };
 
 class TVelThread {
-public:
+  public:
     TVelThread() = default;
     ~TVelThread(); // waits for the last job's thread
     TVelThread(const TVelThread&) = delete;
@@ -47,13 +49,15 @@ public:
     // Worker: true once a stop was requested, unless IgnoreCancel is set.
     bool Cancelled() const;
     bool InWork() const;
+    // Whether the caller is the current job's thread (a job acting on its own track).
+    bool OnWorkerThread() const;
 
     void SetIgnoreCancel(bool on) { ignoreCancel_.store(on, std::memory_order_release); }
     bool IgnoreCancel() const { return ignoreCancel_.load(std::memory_order_acquire); }
     // Called on the worker thread after each job's work has returned; may be empty.
     void SetTerminateNotification(std::function<void()> notify);
 
-private:
+  private:
     std::shared_ptr<TVelThreadHelper> Current() const;
 
     mutable std::mutex mutex_; // guards helper_ and onTerminate_, never held while joining
