@@ -158,16 +158,20 @@ bool TProfileFile::ParseInteger(const std::string& raw, int32_t& value) {
     return true;
 }
 
-TProfileFile::Snapshot TProfileFile::Stat() const {
+TProfileFile::Snapshot TProfileFile::SnapshotOf(const struct stat& st) {
     Snapshot snapshot;
-    struct stat st;
-    if (::stat(path_.c_str(), &st) != 0) return snapshot;
     snapshot.exists = true;
     snapshot.dev = st.st_dev;
     snapshot.ino = st.st_ino;
     snapshot.size = st.st_size;
     snapshot.mtime = st.st_mtim;
     return snapshot;
+}
+
+TProfileFile::Snapshot TProfileFile::Stat() const {
+    struct stat st;
+    if (::stat(path_.c_str(), &st) != 0) return Snapshot{};
+    return SnapshotOf(st);
 }
 
 bool TProfileFile::Load() {
@@ -234,11 +238,7 @@ bool TProfileFile::Load() {
         content_.lines.push_back(ParseLine(data.substr(start, end - start), lineEnd));
         start = newline + 1;
     }
-    loaded_.exists = true;
-    loaded_.dev = st.st_dev;
-    loaded_.ino = st.st_ino;
-    loaded_.size = st.st_size;
-    loaded_.mtime = st.st_mtim;
+    loaded_ = SnapshotOf(st);
     return true;
 }
 

@@ -31,6 +31,7 @@
 // Thread-safety: an object is used by one thread at a time. Several objects may share a file.
 #pragma once
 
+#include <sys/stat.h>
 #include <sys/types.h>
 
 #include <cstdint>
@@ -117,6 +118,7 @@ class TProfileFile {
     void Refresh();
     bool Load();
     Snapshot Stat() const;
+    static Snapshot SnapshotOf(const struct stat& st);
     // Index of the first section line named `section` in `lines`, or -1.
     static long FindSection(const Lines& lines, const std::string& section);
     // Index of the first key line named `key` in the section whose header is at `header`.

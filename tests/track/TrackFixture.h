@@ -3,8 +3,6 @@
 #pragma once
 
 #include <dirent.h>
-#include <signal.h>
-#include <sys/resource.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
