@@ -5,6 +5,8 @@
 #include <system_error>
 #include <thread>
 
+#include "effects/KernelMath.h"
+
 void RunSideBySide(const std::function<void()>& here, const std::function<void()>& there) {
     std::thread helper;
     try {
@@ -19,7 +21,7 @@ void RunSideBySide(const std::function<void()>& here, const std::function<void()
 }
 
 TTwoCoreSplit::TTwoCoreSplit(const WAVEFORMATEX& format)
-    : sampleBytes_(Is16Bit(format) ? 2 : 1), twoCores_(std::thread::hardware_concurrency() > 1) {}
+    : sampleBytes_(SampleBytes(format)), twoCores_(std::thread::hardware_concurrency() > 1) {}
 
 int32_t TTwoCoreSplit::Middle(int32_t count, int32_t atLeast) const {
     if (!twoCores_ || count < std::max(minimumSplit_, atLeast)) return 0;
