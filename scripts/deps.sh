@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build and the tests need, only when one is missing.
 set -euo pipefail
-PACKAGES=(build-essential cmake ninja-build pkg-config ccache qt6-base-dev libsoxr-dev libpulse-dev
+PACKAGES=(build-essential cmake ninja-build pkg-config ccache qt6-base-dev qt6-svg-dev libsoxr-dev libpulse-dev
           pulseaudio pulseaudio-utils libgtest-dev libgmock-dev libbenchmark-dev xvfb sox
-          clang libclang-rt-14-dev hyperfine)
+          clang libclang-rt-14-dev hyperfine imagemagick)
 missing=()
 for p in "${PACKAGES[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
