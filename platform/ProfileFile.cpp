@@ -68,6 +68,20 @@ void AddOnce(std::vector<std::string>& names, const std::string& name) {
 
 constexpr char kBom[] = "\xEF\xBB\xBF";
 
+// Covers the coarsest timestamps in use (2 s) and the lag of the file system's clock.
+constexpr int64_t kTimestampTickNs = 3'000'000'000;
+
+// A file modified less than a timestamp tick ago may change again within the same tick, so that
+// its next version can look unchanged: same inode number (numbers are reused once a write
+// replaced the file), same size, same modification time.
+bool RecentlyModified(const timespec& mtime) {
+    timespec now{};
+    ::clock_gettime(CLOCK_REALTIME, &now);
+    const int64_t age = (static_cast<int64_t>(now.tv_sec) - mtime.tv_sec) * 1'000'000'000 +
+                        (now.tv_nsec - mtime.tv_nsec);
+    return age < kTimestampTickNs;
+}
+
 } // namespace
 
 bool TProfileFile::Snapshot::operator==(const Snapshot& other) const {
@@ -239,16 +253,20 @@ bool TProfileFile::Load() {
         start = newline + 1;
     }
     loaded_ = SnapshotOf(st);
+    loadedRecently_ = RecentlyModified(st.st_mtim);
     return true;
 }
 
 void TProfileFile::Refresh() {
-    if (batchPending_) return; // the batch's own copy is the newer one
-    if (!loadedOnce_ || !(Stat() == loaded_)) Load();
+    if (batchPending_ || batchRefreshed_) return; // the batch works on its own copy
+    if (batchDepth_ > 0) batchRefreshed_ = true;
+    // A recent version is read again: comparing snapshots could miss a change within its tick.
+    if (!loadedOnce_ || loadedRecently_ || !(Stat() == loaded_)) Load();
 }
 
 bool TProfileFile::EndBatch() {
     if (batchDepth_ == 0 || --batchDepth_ > 0) return true;
+    batchRefreshed_ = false;
     const bool pending = batchPending_;
     const bool abandoned = batchAbandoned_;
     batchPending_ = batchAbandoned_ = false;
@@ -522,6 +540,12 @@ bool TProfileFile::Write(const Lines& next) {
         lastError_ = error;
         ok = false;
     }
+    // Our own version, even if another writer replaces it right after the rename.
+    struct stat written;
+    if (ok && ::fstat(fd, &written) != 0) {
+        lastError_ = ErrnoText("Stat", tempPath, errno);
+        ok = false;
+    }
     if (::close(fd) != 0 && errno != EINTR && ok) {
         lastError_ = ErrnoText("Close", tempPath, errno);
         ok = false;
@@ -533,7 +557,8 @@ bool TProfileFile::Write(const Lines& next) {
     }
     guard.Release();
     content_ = next;
-    loaded_ = Stat();
+    loaded_ = SnapshotOf(written);
+    loadedRecently_ = true;
     // The rename stands; syncing the folder only makes the new name survive a crash.
     const std::string folder = FolderOf(target);
     const int dirFd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);

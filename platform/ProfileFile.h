@@ -25,8 +25,10 @@
 //
 // The file is read once and kept as lines in memory; every call first compares the file's
 // identity, size and modification time with those it loaded and reloads it when another
-// writer changed it. Two writers that change the file in the same instant can still lose one
-// of the changes; the system writes each file from one thread.
+// writer changed it, and reads it again anyway while its last change is less than a timestamp
+// tick old (a change within the same tick could keep all three). So several handles on one
+// file taking turns never lose each other's writes. Two writers that change the file in the
+// same instant can still lose one of the changes; the system writes each file from one thread.
 //
 // Thread-safety: an object is used by one thread at a time. Several objects may share a file.
 #pragma once
@@ -74,7 +76,8 @@ class TProfileFile {
     // Writes between BeginBatch and EndBatch reach the file at EndBatch, as one replacement
     // with one flush: several keys cost one write, and a reader never sees half of them.
     // Batches nest; the outermost EndBatch writes. Inside a batch, reads and writes work on
-    // this object's own copy (changes made to the file meanwhile by others are not seen).
+    // this object's own copy, taken at the batch's first call (changes made to the file
+    // meanwhile by others are not seen), so a batch of reads is one consistent view.
     // EndBatch returns false when the write fails; the file is then as it was and this
     // object reads it again, so the batch's changes are dropped.
     void BeginBatch() { ++batchDepth_; }
@@ -133,10 +136,12 @@ class TProfileFile {
     Lines content_;
     Snapshot loaded_;
     bool loadedOnce_ = false;
+    bool loadedRecently_ = false; // loaded_ is within a timestamp tick of its last change
     bool unreadable_ = false;
     int batchDepth_ = 0;
     bool batchPending_ = false; // content_ holds changes the file does not have yet
     bool batchAbandoned_ = false;
+    bool batchRefreshed_ = false; // the file was looked at once in this batch
     std::string lastError_;
 };
 

@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <csignal>
+#include <ctime>
 #include <gtest/gtest.h>
 
 #include "platform/ProfileFile.h"
@@ -495,4 +496,70 @@ TEST(ProfileFile, BatchWritesOnceAtTheOutermostEndOrNotAtAll) {
     EXPECT_EQ(folder.Entries(), (Names{"p.ini"}));
     EXPECT_FALSE(file.ValueExists("B", "big"));
     EXPECT_EQ(file.ReadString("B", "y", ""), "two");
+}
+
+namespace {
+
+// Gives the file the whole second this process started in as its modification time, as a file
+// system with one-second timestamps gives every write within that second.
+void PinModificationTime(const std::string& path) {
+    static const time_t second = std::time(nullptr);
+    const timespec times[2] = {{0, UTIME_OMIT}, {second, 0}};
+    ASSERT_EQ(::utimensat(AT_FDCWD, path.c_str(), times, 0), 0);
+}
+
+ino_t InodeOf(const std::string& path) {
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0 ? st.st_ino : 0;
+}
+
+} // namespace
+
+TEST(ProfileFile, HandlesTakingTurnsKeepEachOthersWrites) {
+    TTestFolder folder;
+    const std::string path = folder / "wavestack.TXT";
+    TProfileFile a(path);
+    TProfileFile b(path);
+    ASSERT_TRUE(a.WriteInteger("TFormStudio", "HEIGHT", 300));
+    ASSERT_TRUE(b.WriteInteger("TFormOrganize", "HEIGHT", 200));
+    ASSERT_TRUE(a.WriteInteger("TFormStudio", "WIDTH", 400));
+    {
+        TProfileBatch batch(b);
+        ASSERT_TRUE(b.WriteInteger("TFormOrganize", "WIDTH", 250));
+        ASSERT_TRUE(b.WriteInteger("TFormOrganize", "N_PanelSIZE", 1));
+        ASSERT_TRUE(batch.Commit());
+    }
+    {
+        TProfileBatch batch(a);
+        ASSERT_TRUE(a.WriteInteger("TFormStudio", "PanelSIZE", 0));
+        ASSERT_TRUE(batch.Commit());
+    }
+    EXPECT_EQ(ReadBytes(path), "[TFormStudio]\nHEIGHT=300\nWIDTH=400\nPanelSIZE=0\n"
+                               "[TFormOrganize]\nHEIGHT=200\nWIDTH=250\nN_PanelSIZE=1\n");
+    EXPECT_EQ(b.ReadInteger("TFormStudio", "PanelSIZE", -1), 0);
+}
+
+// Every write replaces the file, so a reused inode number with the same size and the same
+// timestamp tick would look unchanged to a handle that only compares its snapshot.
+TEST(ProfileFile, SeesAnotherHandlesChangeWithinOneTimestampTick) {
+    TTestFolder folder;
+    const std::string path = folder / "wavestack.TXT";
+    WriteBytes(path, "[A]\nx=1\n");
+    PinModificationTime(path);
+    TProfileFile a(path);
+    TProfileFile b(path);
+    ASSERT_EQ(a.ReadInteger("A", "x", 0), 1);
+    const ino_t seen = InodeOf(path);
+    // Several same-size writes, until one lands on the inode number `a` loaded (when the file
+    // system reuses numbers) or the values run out.
+    int last = 1;
+    for (int value = 2; value <= 9; ++value) {
+        ASSERT_TRUE(b.WriteInteger("A", "x", value));
+        PinModificationTime(path);
+        last = value;
+        if (InodeOf(path) == seen) break;
+    }
+    EXPECT_EQ(a.ReadInteger("A", "x", 0), last);
+    ASSERT_TRUE(a.WriteInteger("A", "y", 1));
+    EXPECT_EQ(ReadBytes(path), "[A]\nx=" + std::to_string(last) + "\ny=1\n");
 }
