@@ -113,3 +113,31 @@ TEST(VelThread, TerminateNotificationFollowsEveryJob) {
     worker.CancelAndWait();
     EXPECT_EQ(notified, 2);
 }
+
+// Closing a track (CancelAndWait) while another thread already waits for the same job
+// (WaitForJob): both return once the job has ended, and the thread is joined exactly once.
+TEST(VelThread, TwoThreadsMayWaitForOneJobAtOnce) {
+    for (int round = 0; round < 50; ++round) {
+        TVelThread worker;
+        std::atomic<bool> release{false};
+        ASSERT_TRUE(worker.Start([&] {
+            while (!release && !worker.Cancelled())
+                std::this_thread::sleep_for(std::chrono::microseconds(50));
+        }));
+        std::atomic<int> waiting{0};
+        std::thread a([&] {
+            ++waiting;
+            worker.WaitForJob();
+        });
+        std::thread b([&] {
+            ++waiting;
+            worker.WaitForJob();
+        });
+        WaitUntil([&] { return waiting == 2; });
+        std::this_thread::sleep_for(std::chrono::microseconds(200));
+        worker.CancelAndWait();
+        a.join();
+        b.join();
+        EXPECT_FALSE(worker.InWork());
+    }
+}

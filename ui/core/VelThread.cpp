@@ -20,6 +20,12 @@ thread_local const TVelThreadHelper* tCurrentJob = nullptr;
 } // namespace
 
 TVelThreadHelper::~TVelThreadHelper() {
+    // A job that frees its own wrapper cannot join itself; its thread finishes on its own.
+    // No other thread can be joining then, since each joiner holds a reference.
+    if (IsCallerThread()) {
+        if (thread_.joinable()) thread_.detach();
+        return;
+    }
     Join();
 }
 
@@ -38,9 +44,9 @@ void TVelThreadHelper::Run(std::function<void()> onTerminate) {
 }
 
 void TVelThreadHelper::Join() {
-    if (thread_.joinable() && thread_.get_id() != std::this_thread::get_id()) thread_.join();
-    // A job that frees its own wrapper cannot join itself; let the thread finish on its own.
-    if (thread_.joinable()) thread_.detach();
+    if (IsCallerThread()) return;
+    std::lock_guard lock(joinMutex_);
+    if (thread_.joinable()) thread_.join();
 }
 
 TVelThread::~TVelThread() {

@@ -20,10 +20,14 @@ class TVelThreadHelper {
     bool Running() const { return running_.load(std::memory_order_acquire); }
     // Whether the caller is this job's own thread.
     bool IsCallerThread() const;
+    // Waits for the thread to end. Any number of threads may wait at once (a WaitForJob and a
+    // CancelAndWait, say); one of them joins and the others wait for that. The job's own thread
+    // returns at once: it cannot wait for itself.
     void Join();
 
   private:
     std::function<void()> work_;
+    std::mutex joinMutex_; // one joiner at a time; held only by threads other than the job's
     std::atomic<bool> terminate_{false};
     // Set before the thread starts, so a Start right after a Start always sees the job as
     // running (the job cannot be "not yet running" and accept a second job).
