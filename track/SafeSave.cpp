@@ -22,12 +22,26 @@ std::string Reason(const std::string& target, int err) {
 
 } // namespace
 
+// The process's file-creation mask, read without setting it: umask() can only be read by
+// changing it, and a file another thread creates in between would get the wrong bits.
+static mode_t CurrentUmask() {
+    std::FILE* status = std::fopen("/proc/self/status", "re");
+    if (status) {
+        char line[256];
+        unsigned mask = 0;
+        bool found = false;
+        while (!found && std::fgets(line, sizeof line, status))
+            found = std::sscanf(line, "Umask: %o", &mask) == 1;
+        std::fclose(status);
+        if (found) return static_cast<mode_t>(mask & 0777);
+    }
+    return 022; // the usual mask, where the kernel does not publish it
+}
+
 unsigned SaveFileMode(const std::string& target) {
     struct stat st {};
     if (::stat(target.c_str(), &st) == 0) return st.st_mode & 07777;
-    const mode_t mask = ::umask(0);
-    ::umask(mask);
-    return 0666 & ~mask;
+    return 0666 & ~CurrentUmask();
 }
 
 namespace {

@@ -1,7 +1,14 @@
 #include "tests/track/TrackFixture.h"
 
 #include "audio/VelTrackUtils.h"
+#include "platform/TempFiles.h"
 #include "track/SafeSave.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+
+#include <atomic>
+#include <thread>
 
 TEST_F(TrackTest, UndoStoreGrowsWithEachChangeAndUndoAllGoesBackToTheUserFile) {
     const Bytes data = Pattern(20000);
@@ -269,4 +276,51 @@ TEST_F(TrackTest, ConvertFormatChangesTheDataAndKeepsTheStartTime) {
     owner.formatChoice = cd;
     Run([&] { track->ConvertFormat(); });
     EXPECT_EQ(track->DataLength, 11025 * 16);
+}
+
+// A save on a worker must not disturb files other threads create meanwhile: asking for the
+// mode of a new file may not change the process's umask, even for an instant.
+TEST_F(TrackTest, SaveFileModeLeavesTheUmaskAloneForOtherThreads) {
+    const mode_t previous = ::umask(027);
+    EXPECT_EQ(SaveFileMode(userDir + "/not-there.wav"), 0640u);
+    std::atomic<bool> done{false};
+    std::thread asker([&] {
+        for (int i = 0; i < 20000; ++i)
+            SaveFileMode(userDir + "/not-there.wav");
+        done = true;
+    });
+    int wrongModes = 0;
+    for (int i = 0; !done && i < 200000; ++i) {
+        const std::string path = userDir + "/made-" + std::to_string(i % 16);
+        const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL, 0666);
+        ASSERT_GE(fd, 0);
+        struct stat st {};
+        ::fstat(fd, &st);
+        ::close(fd);
+        ::unlink(path.c_str());
+        if ((st.st_mode & 0777) != 0640) ++wrongModes;
+    }
+    asker.join();
+    ::umask(previous);
+    EXPECT_EQ(wrongModes, 0);
+}
+
+// A load cancelled while its picture is drawn leaves no picture file: a part-drawn picture
+// would pass for an up-to-date one at the next opening.
+TEST_F(TrackTest, ACancelledLoadSavesNoPicture) {
+    const std::string path = OpenUserFile("a.wav", cd, Pattern(40000));
+    const std::string picture = PictureFileName(path);
+    ASSERT_EQ(::access(picture.c_str(), F_OK), 0); // a whole load saves one
+    ::unlink(picture.c_str());
+    sink.onMessage = [&](int kind, const std::string& text) {
+        if (kind == kMsgStart && text.rfind("Reading ", 0) == 0) track->Worker().Cancel();
+    };
+    track->Reopen();
+    track->WaitForWorker();
+    sink.onMessage = nullptr;
+    EXPECT_EQ(track->TrackState(), tsReady);
+    EXPECT_NE(::access(picture.c_str(), F_OK), 0);
+    track->Reopen();
+    track->WaitForWorker();
+    EXPECT_EQ(::access(picture.c_str(), F_OK), 0);
 }
