@@ -7,8 +7,10 @@
 #include "platform/TempFiles.h"
 #include "track/VelTrack.h"
 
-void THeadlessTrackView::PaintWave(TVelTrack& track, int32_t, int32_t) {
-    if (track.Cancelled()) track.AddMessage(kMsgAppend, " ... Action Cancelled");
+bool THeadlessTrackView::PaintWave(TVelTrack& track, int32_t, int32_t) {
+    if (!track.Cancelled()) return true;
+    track.AddMessage(kMsgAppend, " ... Action Cancelled");
+    return false;
 }
 
 bool THeadlessTrackView::SavePicture(const std::string& path) {

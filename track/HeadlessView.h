@@ -12,7 +12,7 @@ class THeadlessTrackView : public TTrackView {
     // writePictures = false: no picture files at all (the command-line tool, which never
     // reopens a picture, leaves none beside the user's files).
     explicit THeadlessTrackView(bool writePictures = true) : writePictures_(writePictures) {}
-    void PaintWave(TVelTrack& track, int32_t from, int32_t to) override;
+    bool PaintWave(TVelTrack& track, int32_t from, int32_t to) override;
     bool SavePicture(const std::string& path) override;
     bool SaveEmptyPicture(const std::string& path) override { return SavePicture(path); }
 

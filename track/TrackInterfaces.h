@@ -67,8 +67,9 @@ class TTrackView {
   public:
     virtual ~TTrackView() = default;
     // Worker: build the picture of data [from, to) (to = -1: the end) from the working file
-    // through the track's reads. Stops early when the worker is cancelled.
-    virtual void PaintWave(TVelTrack& track, int32_t from, int32_t to) = 0;
+    // through the track's reads. Stops early when the worker is cancelled. True only when the
+    // whole range was read: only such a picture may be saved and taken as up to date later.
+    virtual bool PaintWave(TVelTrack& track, int32_t from, int32_t to) = 0;
     virtual void RedrawMarkers() {}
     // The work bar at the end of the block being read, and its removal after the read.
     virtual void WorkBarAt(int32_t /*dataPosition*/) {}

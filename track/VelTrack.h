@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
@@ -34,6 +35,12 @@ struct TMenuItem {
     std::vector<TMenuItem> items; // submenu
 };
 
+// A track's volume (-100..100) and the gain it gives the samples (1 at volume 0).
+struct TVolumeSetting {
+    int32_t volume = 0;
+    float gain = 1.0f;
+};
+
 class TVelTrack : private TWaveIOHost {
   public:
     static constexpr int32_t kBlockBytes = 524288;
@@ -45,6 +52,10 @@ class TVelTrack : private TWaveIOHost {
     TVelTrack& operator=(const TVelTrack&) = delete;
 
     // ---- document ----
+    // FileName, UserFileName, UndoFiles and UndoNames change on the worker during a change
+    // (BeginChange, EndChange) and on the user-interface thread while no job runs; every such
+    // change holds namesMutex_. From any other thread, read them only through the accessors that
+    // take it: WaveFileName, ShortFileName, Modified, UndoCaption, PopupMenu.
     std::string FileName;     // the working file: the current state
     std::string UserFileName; // the user's file while the working file is a state made since
     int32_t DataLength = 0;
@@ -53,7 +64,7 @@ class TVelTrack : private TWaveIOHost {
     std::atomic<int32_t> PlayPosition{0};
     int32_t SelStart = 0;
     int32_t SelEnd = 0;
-    bool HasSelection = false;
+    std::atomic<bool> HasSelection{false}; // the worker clears it while the menu reads it
     std::vector<std::string> UndoFiles;
     std::vector<std::string> UndoNames;
     bool UndoWarningArmed = true;
@@ -121,12 +132,15 @@ class TVelTrack : private TWaveIOHost {
     uint8_t* ConversionBuffer() { return convBuffer_.get(); }
 
     // ---- effects (user-interface thread starters; the dialog sets EffectState to 3 first) ----
-    void StartDistortion(int32_t upperThreshold, int32_t lowerThreshold, int32_t clamp, int32_t dry,
+    // Each answers whether the job started. A refusal (the track not Ready, the selection
+    // outside the data, the worker still in a job) sets EffectState back to 1 and announces
+    // the track, so that an open dialog refreshes.
+    bool StartDistortion(int32_t upperThreshold, int32_t lowerThreshold, int32_t clamp, int32_t dry,
                          int32_t wet);
-    void StartFade(int32_t left, int32_t right);
-    void StartEqualizer(int32_t dry, const std::array<int32_t, 10>& bandPercents);
+    bool StartFade(int32_t left, int32_t right);
+    bool StartEqualizer(int32_t dry, const std::array<int32_t, 10>& bandPercents);
     // Delays in 1/10000 s, feedback, dry and wet in percent, frequency in 1/10 Hz.
-    void StartDelay(int32_t totalDelay, int32_t feedback, int32_t dry, int32_t wet, int32_t type,
+    bool StartDelay(int32_t totalDelay, int32_t feedback, int32_t dry, int32_t wet, int32_t type,
                     int32_t modFrequency, int32_t modulatedDelay);
 
     // ---- playback (chunk ring of eight half-second chunks, fed by the worker) ----
@@ -139,9 +153,12 @@ class TVelTrack : private TWaveIOHost {
     void SetPanValue(int32_t pan);       // -100..100
     void SetVolumeValue(int32_t volume); // -100..100
     void SetDampen(bool on);
+    // Any thread: the user-interface thread sets them while the feeder and a combine read.
     int32_t Pan() const { return pan_; }
-    int32_t Volume() const { return volume_; }
-    float Gain() const { return gain_; }
+    int32_t Volume() const { return volumeAndGain_.load().volume; }
+    float Gain() const { return volumeAndGain_.load().gain; }
+    // The volume and its gain read together, never one old and one new.
+    TVolumeSetting VolumeSetting() const { return volumeAndGain_.load(); }
     bool Dampen() const { return dampen_; }
     bool StartBuffer();
     void StartFeeder();
@@ -197,7 +214,9 @@ class TVelTrack : private TWaveIOHost {
     // Worker bodies, public so that the effects and the combine can frame their own runs.
     bool BeginChange(int32_t prefixBytes, const std::string& changeName,
                      const std::optional<WAVEFORMATEX>& newFormat = std::nullopt);
-    void EndChange(bool success, int32_t playPosition, int32_t redrawEnd, int32_t redrawStart,
+    // True when the change was kept. An effect's run (EffectState 3) becomes 2 when kept and
+    // 1 otherwise, before the track is announced Ready.
+    bool EndChange(bool success, int32_t playPosition, int32_t redrawEnd, int32_t redrawStart,
                    const std::string& changeName);
     void Load(int32_t from, int32_t to);
     WaveFile& PreviousState() { return previous_; }
@@ -233,7 +252,6 @@ class TVelTrack : private TWaveIOHost {
     // copies the tail; false on any failure or cancellation.
     bool RunEffectChunks(int32_t selectionBytes,
                          const std::function<uint8_t*(uint8_t*, int32_t)>& process);
-    void FinishEffect(bool ok, int32_t playPosition, const std::string& name);
     void DoDistortion();
     void DoFade();
     void DoEqualize();
@@ -244,6 +262,11 @@ class TVelTrack : private TWaveIOHost {
     int32_t WrittenDataBytes() const;
     bool WriteSilence(int32_t bytes);
 
+    std::string UndoCaptionLocked() const;
+    // Whether "Fast Refresh" may reopen the working file: only between jobs.
+    bool FastRefreshAllowed() const;
+
+    mutable std::mutex namesMutex_; // see FileName
     TTrackOwner& owner_;
     TMessageSink& messages_;
     TTrackView& view_;
@@ -268,11 +291,10 @@ class TVelTrack : private TWaveIOHost {
     // Playback: settings here, the ring and its buffer in TPlaybackState (VelTrackPlayback.cpp).
     TSoundOutputDevice* soundDevice_ = nullptr;
     WAVEFORMATEX outputFormat_{};
-    int32_t pan_ = 0;
     // Set by the user-interface thread while the feeder reads them.
-    std::atomic<int32_t> volume_{0};
-    std::atomic<float> gain_{1.0f};
-    bool dampen_ = false;
+    std::atomic<int32_t> pan_{0};
+    std::atomic<TVolumeSetting> volumeAndGain_{TVolumeSetting{}};
+    std::atomic<bool> dampen_{false};
     std::unique_ptr<TPlaybackState> playback_;
     // Combine: the target's sources and per-source blocks (VelTrackCombine.cpp).
     std::unique_ptr<TCombineState> combine_;

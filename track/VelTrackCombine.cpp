@@ -319,7 +319,9 @@ void TVelTrack::StartCombine(const std::string& startText, const std::string& le
             return;
         }
         if (!OpenWorkingFile()) {
-            SetState(tsEmpty);
+            // The opening reported why. Closing, not Empty: the main window's clock ends a
+            // combine on a target that is Ready again or Closing, and closes it in the latter.
+            SetState(tsClosing);
             owner_.SetHourglass(false);
             return;
         }

@@ -75,15 +75,18 @@ std::string TVelTrack::NewTempName() {
 // ---- texts and state ----
 
 std::string TVelTrack::WaveFileName() const {
+    std::lock_guard lock(namesMutex_);
     const std::string& name = UserFileName.empty() ? FileName : UserFileName;
     return IsTemporaryFile(name) ? std::string() : name;
 }
 
 std::string TVelTrack::ShortFileName() const {
+    std::lock_guard lock(namesMutex_);
     return FilePart(UserFileName.empty() ? FileName : UserFileName);
 }
 
 bool TVelTrack::Modified() const {
+    std::lock_guard lock(namesMutex_);
     return !UserFileName.empty() || IsTemporaryFile(FileName);
 }
 
@@ -155,7 +158,11 @@ void TVelTrack::NewTrack(const WAVEFORMATEX& format, const std::string& lengthTe
     working_ = WaveFile{};
     working_.format = format;
     working_.durable = false;
-    FileName = NewTempName();
+    {
+        std::string name = NewTempName();
+        std::lock_guard lock(namesMutex_);
+        FileName = std::move(name);
+    }
     if (FileName.empty()) return;
     const int32_t length = std::max(0, TimeTextToBytes(lengthText, format));
     bool ok = io_.CreateWaveFile(FileName, working_) && WriteSilence(length);
@@ -197,14 +204,15 @@ void TVelTrack::Refresh() {
 
 void TVelTrack::Load(int32_t from, int32_t to) {
     AddMessage(kMsgStart, "Reading " + ShortFileName());
-    view_.PaintWave(*this, from, to);
+    const bool wholePicture = view_.PaintWave(*this, from, to);
     view_.RedrawMarkers();
     AddMessage(kMsgDone, "");
     Cue(PlayPosition);
     if (!Cancelled()) AddMessage(kMsgStatus, TrackDescription());
     ApplyPanAndVolume();
     SetState(tsReady);
-    view_.SavePicture(PictureFileName(FileName));
+    // A part-drawn picture saved now would later pass for an up-to-date one.
+    if (wholePicture && !Cancelled()) view_.SavePicture(PictureFileName(FileName));
     owner_.SetHourglass(false);
 }
 
@@ -223,15 +231,18 @@ bool TVelTrack::BeginChange(int32_t prefixBytes, const std::string& changeName,
     }
     AddMessage(kMsgStart, "Start " + changeName);
     storeWasEmpty_ = UndoFiles.empty();
-    if (UndoFiles.empty()) {
-        UndoFiles.push_back(FileName);
-        UndoNames.push_back("Original");
-    }
-    UserFileName = UndoFiles[0];
     const std::string state = NewTempName();
-    UndoFiles.push_back(state);
-    UndoNames.push_back(changeName);
-    FileName = state;
+    {
+        std::lock_guard lock(namesMutex_);
+        if (UndoFiles.empty()) {
+            UndoFiles.push_back(FileName);
+            UndoNames.push_back("Original");
+        }
+        UserFileName = UndoFiles[0];
+        UndoFiles.push_back(state);
+        UndoNames.push_back(changeName);
+        FileName = state;
+    }
 
     io_.FinishWaveFile(working_);
     working_ = WaveFile{};
@@ -244,7 +255,7 @@ bool TVelTrack::BeginChange(int32_t prefixBytes, const std::string& changeName,
            io_.CopyWaveData(working_, previous_, prefixBytes);
 }
 
-void TVelTrack::EndChange(bool success, int32_t playPosition, int32_t redrawEnd,
+bool TVelTrack::EndChange(bool success, int32_t playPosition, int32_t redrawEnd,
                           int32_t redrawStart, const std::string& changeName) {
     AddMessage(kMsgDone, changeName);
     const bool previousClosed = io_.FinishWaveFile(previous_);
@@ -255,29 +266,43 @@ void TVelTrack::EndChange(bool success, int32_t playPosition, int32_t redrawEnd,
         AddMessage(kMsgAppend, " ... Action Cancelled");
         ok = false;
     }
-    if (!ok) {
-        DeleteStateFiles(UndoFiles.back());
-        UndoFiles.pop_back();
-        UndoNames.pop_back();
-        // A failed first change leaves the store as it found it: empty.
-        if (storeWasEmpty_ && UndoFiles.size() == 1) {
-            UndoFiles.clear();
-            UndoNames.clear();
-            FileName = UserFileName;
+    // An effect's run learns its outcome here, before the track is announced again, so that
+    // the dialog never offers to undo an effect that was not kept: that undo would drop the
+    // user's previous change instead.
+    uint8_t running = esRunning;
+    EffectState.compare_exchange_strong(running, ok ? esApplied : esReady);
+    if (!ok) DeleteStateFiles(UndoFiles.back());
+    {
+        std::lock_guard lock(namesMutex_);
+        if (!ok) {
+            UndoFiles.pop_back();
+            UndoNames.pop_back();
+            // A failed first change leaves the store as it found it: empty.
+            if (storeWasEmpty_ && UndoFiles.size() == 1) {
+                UndoFiles.clear();
+                UndoNames.clear();
+                FileName = UserFileName;
+            }
         }
+        if (!UndoFiles.empty()) FileName = UndoFiles.back();
+        if (FileName == UserFileName) UserFileName.clear();
     }
     state_.store(tsReady);
-    if (!UndoFiles.empty()) FileName = UndoFiles.back();
-    if (FileName == UserFileName) UserFileName.clear();
     OpenWorkingFile();
     if (ok) Load(redrawStart, redrawEnd);
     Cue(playPosition);
     owner_.SetHourglass(false);
+    return ok;
 }
 
 // ---- undo ----
 
 std::string TVelTrack::UndoCaption() const {
+    std::lock_guard lock(namesMutex_);
+    return UndoCaptionLocked();
+}
+
+std::string TVelTrack::UndoCaptionLocked() const {
     if (UndoNames.size() < 2) return "Undo";
     return "Undo - " + UndoNames.back() + " (" + std::to_string(UndoNames.size() - 1) + ")";
 }
@@ -285,13 +310,16 @@ std::string TVelTrack::UndoCaption() const {
 bool TVelTrack::UndoTo(int index) {
     if (!io_.FinishWaveFile(working_)) return false;
     index = std::max(index, 1); // the user's file at index 0 is never deleted
-    while (static_cast<int>(UndoFiles.size()) > index) {
-        DeleteStateFiles(UndoFiles.back());
-        UndoFiles.pop_back();
-        UndoNames.pop_back();
+    {
+        std::lock_guard lock(namesMutex_);
+        while (static_cast<int>(UndoFiles.size()) > index) {
+            DeleteStateFiles(UndoFiles.back());
+            UndoFiles.pop_back();
+            UndoNames.pop_back();
+        }
+        if (!UndoFiles.empty()) FileName = UndoFiles.back();
+        if (FileName == UserFileName) UserFileName.clear();
     }
-    if (!UndoFiles.empty()) FileName = UndoFiles.back();
-    if (FileName == UserFileName) UserFileName.clear();
     const uint8_t effect = EffectState.load();
     if (effect == esApplied || effect == esRunning)
         EffectState = esReady;
@@ -338,10 +366,13 @@ bool TVelTrack::SaveTrackAs(const std::string& targetIn) {
     for (const std::string& state : UndoFiles)
         if (IsTemporaryFile(state)) DeleteStateFiles(state);
     if (IsTemporaryFile(FileName)) DeleteStateFiles(FileName);
-    UndoFiles.clear();
-    UndoNames.clear();
-    FileName = target;
-    UserFileName.clear();
+    {
+        std::lock_guard lock(namesMutex_);
+        UndoFiles.clear();
+        UndoNames.clear();
+        FileName = target;
+        UserFileName.clear();
+    }
     if (OpenWorkingFile()) Cue(PlayPosition);
     UndoWarningArmed = true;
     AddMessage(kMsgStatus, TrackDescription());

@@ -314,15 +314,33 @@ void TVelTrack::LeavePlayField(const std::string& timeText) {
 
 // ---- pop-up menu ----
 
+bool TVelTrack::FastRefreshAllowed() const {
+    const TTrackState state = TrackState();
+    return (state == tsReady || state == tsEmpty) && !InWork();
+}
+
+// User-interface thread, in any state: the document's names are read under their lock, since a
+// worker's change may be appending to them right now.
 std::vector<TMenuItem> TVelTrack::PopupMenu() {
     const bool ready = Ready();
     const uint8_t effect = EffectState.load();
     const bool noDialog = effect == esNoDialog;
     const bool sel = HasSelection;
     const bool wave = clipboard_.HoldsWave();
+    std::string undoCaption;
+    bool haveUserFile = false;
+    bool threeStates = false;
+    bool haveFile = false;
+    {
+        std::lock_guard lock(namesMutex_);
+        undoCaption = UndoCaptionLocked();
+        haveUserFile = !UserFileName.empty();
+        threeStates = UndoNames.size() >= 3;
+        haveFile = !FileName.empty();
+    }
     return {
-        {UndoCaption(), !UserFileName.empty() && ready && (noDialog || effect == esApplied), {}},
-        {"Undo All", ready && UndoNames.size() >= 3 && noDialog, {}},
+        {undoCaption, haveUserFile && ready && (noDialog || effect == esApplied), {}},
+        {"Undo All", ready && threeStates && noDialog, {}},
         {"-", true, {}},
         {"Cut", sel && ready && noDialog, {}},
         {"Copy", sel && ready, {}},
@@ -341,8 +359,9 @@ std::vector<TMenuItem> TVelTrack::PopupMenu() {
         {"Select Left", ready, {}},
         {"Select Right", ready, {}},
         {"-", true, {}},
-        {"Refresh", !FileName.empty() && ready, {}},
-        {"Fast Refresh", true, {}},
+        {"Refresh", haveFile && ready, {}},
+        // Reopening the working file under a running job would pull the file from under it.
+        {"Fast Refresh", FastRefreshAllowed(), {}},
     };
 }
 
@@ -372,5 +391,5 @@ void TVelTrack::ChooseMenuItem(const std::string& caption) {
     if (caption == "Select Left") return SelectLeft();
     if (caption == "Select Right") return SelectRight();
     if (caption == "Refresh") return Refresh();
-    if (caption == "Fast Refresh") return Reopen();
+    if (caption == "Fast Refresh" && FastRefreshAllowed()) return Reopen();
 }

@@ -17,45 +17,43 @@ constexpr int32_t kChunkBytes = 524288;
 } // namespace
 
 bool TVelTrack::StartEffect(std::function<void()> body) {
-    if (!Ready()) {
+    const auto refuse = [this] {
         EffectState = esReady;
+        owner_.TrackStateChanged(*this);
         return false;
-    }
+    };
+    if (!Ready()) return refuse();
     if (SelStart < 0 || SelStart > SelEnd || SelEnd > DataLength) {
         AddMessage(kMsgRefusal, "The selection must lie inside the data (00:00.00000 to " +
                                     PositionText(DataLength) + ")");
-        EffectState = esReady;
-        return false;
+        return refuse();
     }
-    if (!StartJob(tsBusy, std::move(body))) {
-        EffectState = esReady;
-        return false;
-    }
+    if (!StartJob(tsBusy, std::move(body))) return refuse();
     return true;
 }
 
-void TVelTrack::StartDistortion(int32_t upperThreshold, int32_t lowerThreshold, int32_t clamp,
+bool TVelTrack::StartDistortion(int32_t upperThreshold, int32_t lowerThreshold, int32_t clamp,
                                 int32_t dry, int32_t wet) {
     distortion_ = {upperThreshold, lowerThreshold, clamp, dry, wet};
-    StartEffect([this] { DoDistortion(); });
+    return StartEffect([this] { DoDistortion(); });
 }
 
-void TVelTrack::StartFade(int32_t left, int32_t right) {
+bool TVelTrack::StartFade(int32_t left, int32_t right) {
     fade_ = {left, right};
-    StartEffect([this] { DoFade(); });
+    return StartEffect([this] { DoFade(); });
 }
 
-void TVelTrack::StartEqualizer(int32_t dry, const std::array<int32_t, 10>& bands) {
+bool TVelTrack::StartEqualizer(int32_t dry, const std::array<int32_t, 10>& bands) {
     equalizerDry_ = dry;
     for (std::size_t k = 0; k < bands.size(); ++k)
         equalizerGains_[k] = static_cast<float>(static_cast<long double>(bands[k]) / 100.0L);
-    StartEffect([this] { DoEqualize(); });
+    return StartEffect([this] { DoEqualize(); });
 }
 
-void TVelTrack::StartDelay(int32_t totalDelay, int32_t feedback, int32_t dry, int32_t wet,
+bool TVelTrack::StartDelay(int32_t totalDelay, int32_t feedback, int32_t dry, int32_t wet,
                            int32_t type, int32_t modFrequency, int32_t modulatedDelay) {
     delay_ = {totalDelay, feedback, dry, wet, type, modFrequency, modulatedDelay};
-    StartEffect([this] { DoDelay(); });
+    return StartEffect([this] { DoDelay(); });
 }
 
 bool TVelTrack::RunEffectChunks(int32_t selectionBytes,
@@ -75,11 +73,6 @@ bool TVelTrack::RunEffectChunks(int32_t selectionBytes,
     return io_.CopyWaveData(working_, previous_, previous_.dataLength - SelEnd);
 }
 
-void TVelTrack::FinishEffect(bool ok, int32_t playPosition, const std::string& name) {
-    EffectState = ok && !Cancelled() ? esApplied : esReady;
-    EndChange(ok, playPosition, SelEnd, SelStart, name);
-}
-
 void TVelTrack::DoDistortion() {
     const auto& p = distortion_;
     const TDistortionKernel kernel(p.upper, p.lower, p.clamp, p.dry, p.wet, working_.format);
@@ -88,7 +81,7 @@ void TVelTrack::DoDistortion() {
              kernel.Process(chunk, bytes);
              return chunk;
          });
-    FinishEffect(ok, SelStart + StartOffset, "Distorting");
+    EndChange(ok, SelStart + StartOffset, SelEnd, SelStart, "Distorting");
 }
 
 void TVelTrack::DoFade() {
@@ -98,7 +91,7 @@ void TVelTrack::DoFade() {
              kernel.Process(chunk, bytes);
              return chunk;
          });
-    FinishEffect(ok, PlayPosition, "Fading");
+    EndChange(ok, PlayPosition, SelEnd, SelStart, "Fading");
 }
 
 void TVelTrack::DoEqualize() {
@@ -108,7 +101,7 @@ void TVelTrack::DoEqualize() {
              kernel.Process(chunk, bytes);
              return chunk;
          });
-    FinishEffect(ok, PlayPosition, "Equalizing");
+    EndChange(ok, PlayPosition, SelEnd, SelStart, "Equalizing");
 }
 
 void TVelTrack::DoDelay() {
@@ -137,5 +130,5 @@ void TVelTrack::DoDelay() {
              kernel.Process(chunk, output.get(), bytes);
              return output.get();
          });
-    FinishEffect(ok, SelStart + StartOffset, "Delaying");
+    EndChange(ok, SelStart + StartOffset, SelEnd, SelStart, "Delaying");
 }

@@ -63,7 +63,7 @@ void TVelTrack::BuildChunkTable(int32_t dataLength) {
 
 void TVelTrack::ApplyPanAndVolume() {
     SetPanValue(pan_);
-    SetVolumeValue(volume_);
+    SetVolumeValue(Volume());
 }
 
 bool TVelTrack::CreatePlaybackBuffer() {
@@ -183,7 +183,8 @@ bool TVelTrack::FillChunk(int k) {
                 return false;
             }
         }
-        if (volume_.load() != 0) ApplyGain(out + supplied, silence + got, is16, gain_.load());
+        if (const TVolumeSetting v = volumeAndGain_.load(); v.volume != 0)
+            ApplyGain(out + supplied, silence + got, is16, v.gain);
         supplied += silence + got;
         if (got < n - silence) break; // the file holds less than its header said
     }

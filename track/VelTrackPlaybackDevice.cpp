@@ -15,31 +15,38 @@ void TVelTrack::SetSoundDevice(TSoundOutputDevice* device, const WAVEFORMATEX& o
     outputFormat_ = outputFormat;
 }
 
+// The error is reported after the buffer's lock is let go: a kind-1 box waits for the user,
+// and the feeder and the user-interface thread need that lock meanwhile.
 void TVelTrack::SetPanValue(int32_t pan) {
     pan_ = pan;
     if (!playback_) return;
-    std::lock_guard lock(playback_->bufferMutex);
-    if (!playback_->buffer) return;
-    const HRESULT hr = playback_->buffer->SetPan(pan * kPanStep);
+    HRESULT hr = DS_OK;
+    {
+        std::lock_guard lock(playback_->bufferMutex);
+        if (!playback_->buffer) return;
+        hr = playback_->buffer->SetPan(pan * kPanStep);
+    }
     if (hr != DS_OK) AddMessage(kMsgError, "SetPan fails " + SoundErrorText(hr));
 }
 
 // Volume 0 is gain 1; -100 silence; +100 doubles the amplitude. The gain is applied to the
 // samples as they are copied into the buffer.
 void TVelTrack::SetVolumeValue(int32_t volume) {
-    volume_ = volume;
     long double gain = 1.0L;
     if (volume < 0) gain = (100.0L + volume) / 100.0L;
     if (volume > 0) gain = static_cast<long double>(volume) / 100.0L + 1.0L;
-    gain_ = static_cast<float>(gain);
+    volumeAndGain_.store(TVolumeSetting{volume, static_cast<float>(gain)});
 }
 
 void TVelTrack::SetDampen(bool on) {
     dampen_ = on;
     if (!playback_) return;
-    std::lock_guard lock(playback_->bufferMutex);
-    if (!playback_->buffer) return;
-    const HRESULT hr = playback_->buffer->SetVolume(on ? kDampenVolume : 0);
+    HRESULT hr = DS_OK;
+    {
+        std::lock_guard lock(playback_->bufferMutex);
+        if (!playback_->buffer) return;
+        hr = playback_->buffer->SetVolume(on ? kDampenVolume : 0);
+    }
     if (hr != DS_OK) AddMessage(kMsgError, "SetVolume fails " + SoundErrorText(hr));
 }
 

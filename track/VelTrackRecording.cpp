@@ -139,7 +139,10 @@ bool TVelTrack::PrepareRecording() {
     // The prefix copy's block is not needed while recording: the two input buffers are the
     // recording's whole memory.
     io_.ReleaseWorkBuffer();
-    UndoNames.back() = "Recording";
+    {
+        std::lock_guard lock(namesMutex_);
+        UndoNames.back() = "Recording";
+    }
     return true;
 }
 

@@ -378,3 +378,19 @@ TEST(CombineMix, PanLawGains) {
     EXPECT_EQ(CombineGains(0, 2.0f, false).left, 2.0f);
     EXPECT_EQ(CombineGains(250, 1.0f, false).left, 0.0f); // beyond the ends: held at 100
 }
+
+// The combine's result cannot be opened again (its file went away under it): the main window's
+// clock ends a combine only on a target that is Ready again or Closing, so Closing it is.
+TEST_F(CombineTest, ATargetThatCannotReopenItsFileEndsClosing) {
+    Target(mono16);
+    TVelTrack& a = Source("a.wav", mono16, Noise16(8000, 2, 1000));
+    const std::string targetFile = track->FileName;
+    view.onBlock = [&](int32_t) { ::unlink(targetFile.c_str()); };
+    const int before = owner.stateChanges;
+    Combine("00:00.00000", "00:01.00000", {&a});
+    view.onBlock = nullptr;
+    EXPECT_EQ(track->TrackState(), tsClosing);
+    EXPECT_GT(owner.stateChanges, before + 1); // Busy, then Closing
+    EXPECT_TRUE(sink.SawPrefix(kMsgError, "MMIOOpen. "));
+    EXPECT_EQ(a.TrackState(), tsReady);
+}

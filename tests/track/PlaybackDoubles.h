@@ -14,6 +14,7 @@ struct TPlaybackFaults {
     std::atomic<HRESULT> play{DS_OK};
     std::atomic<HRESULT> stop{DS_OK};
     std::atomic<HRESULT> position{DS_OK};
+    std::atomic<HRESULT> volume{DS_OK};
     std::atomic<int64_t> lockFailsAt{-1}; // buffer offset whose lock fails, one-shot
     std::atomic<int32_t> lastPan{12345};
     std::atomic<int32_t> lastVolume{12345};
@@ -45,6 +46,7 @@ class TFaultyBuffer final : public TSoundBuffer {
         return inner_->GetCurrentPosition(play, write);
     }
     HRESULT SetVolume(int32_t v) override {
+        if (faults_.volume != DS_OK) return faults_.volume;
         const HRESULT hr = inner_->SetVolume(v);
         if (hr == DS_OK) faults_.lastVolume = v;
         return hr;

@@ -376,3 +376,60 @@ TEST_F(PlaybackRingTest, RewindSyncAndCueFromOutsideLeaveATrackInItsWorkAlone) {
     EXPECT_EQ(track->UndoNames.back(), "Fading");
     EXPECT_EQ(Working(), original);
 }
+
+// A failed pan or quiet-play setting is an error box that waits for the user; the feeder and
+// the window need the buffer's lock meanwhile, so the report comes after the lock is let go.
+TEST_F(PlaybackRingTest, PanAndDampenFailuresAreReportedWithTheBufferLockFree) {
+    OpenUserFile("a.wav", cd, Pattern(176400));
+    std::atomic<int> probesLeft{0};
+    int reports = 0;
+    int heldReports = 0;
+    sink.onMessage = [&](int kind, const std::string&) {
+        if (kind != kMsgError) return;
+        ++reports;
+        auto done = std::make_shared<std::atomic<bool>>(false);
+        ++probesLeft;
+        std::thread([this, done, &probesLeft] {
+            Ring().HasBuffer(); // takes the buffer's lock
+            *done = true;
+            --probesLeft;
+        }).detach();
+        for (int i = 0; i < 2000 && !*done; ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        if (!*done) ++heldReports;
+    };
+    track->SetPanValue(300); // outside the buffer's range
+    device.faults.volume = DSERR_INVALIDCALL;
+    track->SetDampen(true);
+    sink.onMessage = nullptr;
+    while (probesLeft > 0)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    EXPECT_EQ(reports, 2);
+    EXPECT_EQ(heldReports, 0);
+    EXPECT_EQ(track->Pan(), 300);
+    EXPECT_TRUE(track->Dampen());
+}
+
+// The window sets pan and volume while the feeder and a combine read them: a reader never
+// sees a volume together with another volume's gain.
+TEST_F(PlaybackRingTest, VolumeAndGainAreReadAsOnePair) {
+    std::atomic<bool> stop{false};
+    std::thread writer([&] {
+        for (int i = 0; !stop; ++i) {
+            track->SetVolumeValue(i % 2 ? -50 : 100);
+            track->SetPanValue(i % 2 ? -20 : 20);
+        }
+    });
+    int mismatches = 0;
+    for (int i = 0; i < 100000; ++i) {
+        const TVolumeSetting v = track->VolumeSetting();
+        if (!((v.volume == -50 && v.gain == 0.5f) || (v.volume == 100 && v.gain == 2.0f) ||
+              (v.volume == 0 && v.gain == 1.0f)))
+            ++mismatches;
+        const int32_t pan = track->Pan();
+        if (pan != 0 && pan != 20 && pan != -20) ++mismatches;
+    }
+    stop = true;
+    writer.join();
+    EXPECT_EQ(mismatches, 0);
+}

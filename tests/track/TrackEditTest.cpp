@@ -3,7 +3,12 @@
 #include <sys/stat.h>
 
 #include "audio/VelTrackUtils.h"
+#include "effects/FadeKernel.h"
 #include "platform/MmioFile.h"
+
+#include <atomic>
+#include <chrono>
+#include <thread>
 
 namespace {
 
@@ -290,4 +295,67 @@ TEST_F(TrackTest, PopupMenuCaptionsOrderAndEnabling) {
     menu = track->PopupMenu();
     EXPECT_FALSE(menu[0].enabled);
     EXPECT_FALSE(menu[8].enabled);
+}
+
+// The window opens the pop-up menu in any state, also while a worker's change appends to the
+// undo store and renames the working file.
+TEST_F(TrackTest, ThePopupMenuCanBeReadWhileChangesRun) {
+    OpenUserFile("a.wav", cd, Pattern(200000));
+    Select(0, 100000);
+    std::atomic<bool> stop{false};
+    std::atomic<int> menus{0};
+    std::thread window([&] {
+        while (!stop) {
+            const std::vector<TMenuItem> menu = track->PopupMenu();
+            if (menu.front().caption.rfind("Undo", 0) == 0) ++menus;
+            (void)track->Modified();
+            (void)track->ShortFileName();
+        }
+    });
+    for (int i = 0; i < 6; ++i)
+        Run([&] { track->Clear(); });
+    stop = true;
+    window.join();
+    EXPECT_GT(menus, 0);
+    EXPECT_EQ(track->UndoCaption(), "Undo - Clearing (6)");
+}
+
+// "Fast Refresh" reopens the working file, which only a track between jobs may do: under a
+// running change it would pull the file from under the worker.
+TEST_F(TrackTest, FastRefreshWaitsForTheTrackToBeBetweenJobs) {
+    const Bytes data = Pattern(3 * 524288, 9);
+    OpenUserFile("a.wav", cd, data);
+    Select(0, static_cast<int32_t>(data.size()));
+    std::atomic<bool> inBlock{false};
+    std::atomic<bool> release{false};
+    view.onBlock = [&](int32_t) {
+        inBlock = true;
+        while (!release)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    };
+    track->EffectState = esRunning;
+    ASSERT_TRUE(track->StartFade(100, 0));
+    while (!inBlock)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    const auto fastRefresh = [&] {
+        for (const TMenuItem& item : track->PopupMenu())
+            if (item.caption == "Fast Refresh") return item.enabled;
+        return false;
+    };
+    EXPECT_FALSE(fastRefresh());
+    track->ChooseMenuItem("Fast Refresh");
+    EXPECT_EQ(track->TrackState(), tsBusy);
+    release = true;
+    track->WaitForWorker();
+    view.onBlock = nullptr;
+    EXPECT_EQ(track->EffectState, esApplied);
+    EXPECT_EQ(track->UndoNames.back(), "Fading");
+    Bytes expected = data;
+    TFadeKernel(100, 0, static_cast<int32_t>(data.size()), cd)
+        .Process(expected.data(), static_cast<int32_t>(data.size()));
+    EXPECT_EQ(Working(), expected);
+    EXPECT_TRUE(fastRefresh());
+    track->ChooseMenuItem("Fast Refresh");
+    track->WaitForWorker();
+    EXPECT_EQ(track->TrackState(), tsReady);
 }

@@ -2,6 +2,8 @@
 
 #include "effects/FadeKernel.h"
 
+#include <sys/stat.h>
+
 namespace {
 
 Bytes Samples16(const std::vector<int>& values) {
@@ -128,4 +130,54 @@ TEST_F(TrackTest, CancelledOrFailedEffectsLeaveEverythingAsBefore) {
     EXPECT_TRUE(track->UndoFiles.empty());
     EXPECT_EQ(track->FileName, user);
     EXPECT_EQ(Working(), data);
+}
+
+// The effect's data is written but the state file cannot be finished (its pad byte is the
+// write the disk refuses): the effect was not kept, so the dialog must not offer to undo it;
+// that undo would drop the user's previous change.
+TEST_F(TrackTest, AnEffectWhoseStateCannotBeFinishedIsNotOfferedForUndo) {
+    OpenUserFile("a.wav", mono8, Pattern(1001, 3)); // odd: the state ends on a pad byte
+    Select(0, 500);
+    Run([&] { track->Clear(); });
+    const Bytes cleared = Working();
+    struct stat st {};
+    ASSERT_EQ(::stat(track->FileName.c_str(), &st), 0);
+    ASSERT_EQ(st.st_size % 2, 0);
+    Select(600, 900);
+    track->EffectState = esRunning;
+    {
+        FileSizeLimit limit(static_cast<rlim_t>(st.st_size - 1));
+        Run([&] { track->StartFade(0, 100); });
+    }
+    EXPECT_EQ(track->EffectState, esReady);
+    EXPECT_EQ(track->UndoNames, (std::vector<std::string>{"Original", "Clearing"}));
+    EXPECT_EQ(Working(), cleared);
+    EXPECT_EQ(track->TrackState(), tsReady);
+}
+
+// A refused start leaves the dialog able to try again: EffectState back at 1, the track
+// announced so that the dialog refreshes, and the starter says it did not start.
+TEST_F(TrackTest, RefusedEffectStartsAreAnnouncedAndLeaveTheDialogReady) {
+    track->EffectState = esRunning;
+    int before = owner.stateChanges;
+    EXPECT_FALSE(track->StartFade(0, 100)); // an empty track is not Ready
+    EXPECT_EQ(track->EffectState, esReady);
+    EXPECT_GT(owner.stateChanges, before);
+
+    OpenUserFile("a.wav", cd, Pattern(4000));
+    track->SelStart = 0;
+    track->SelEnd = 8000; // beyond the data
+    track->EffectState = esRunning;
+    before = owner.stateChanges;
+    EXPECT_FALSE(track->StartDistortion(100, 50, 50, 100, 100));
+    EXPECT_EQ(track->EffectState, esReady);
+    EXPECT_GT(owner.stateChanges, before);
+    EXPECT_TRUE(sink.SawPrefix(kMsgRefusal, "The selection must lie inside the data"));
+    EXPECT_TRUE(track->UndoFiles.empty());
+
+    Select(0, 4000);
+    track->EffectState = esRunning;
+    EXPECT_TRUE(track->StartEqualizer(100, {}));
+    track->WaitForWorker();
+    EXPECT_EQ(track->EffectState, esApplied);
 }

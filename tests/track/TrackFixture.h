@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -27,9 +28,14 @@ using wavetest::Bytes;
 struct RecordingSink : TMessageSink {
     std::mutex mutex;
     std::vector<std::pair<int, std::string>> lines;
+    // Runs on the reporting thread after the line is kept, as a window's error box would.
+    std::function<void(int kind, const std::string& text)> onMessage;
     void AddMessage(uint8_t kind, const std::string& text) override {
-        std::lock_guard lock(mutex);
-        lines.emplace_back(kind, text);
+        {
+            std::lock_guard lock(mutex);
+            lines.emplace_back(kind, text);
+        }
+        if (onMessage) onMessage(kind, text);
     }
     bool Saw(int kind, const std::string& text) {
         std::lock_guard lock(mutex);
@@ -46,6 +52,8 @@ struct RecordingSink : TMessageSink {
 };
 
 struct RecordingOwner : TTrackOwner {
+    std::atomic<int> stateChanges{0};
+    void TrackStateChanged(TVelTrack&) override { ++stateChanges; }
     std::vector<std::string> warnings;
     std::optional<std::string> transferChoice;
     std::optional<WAVEFORMATEX> formatChoice;
