@@ -68,18 +68,18 @@ void AddOnce(std::vector<std::string>& names, const std::string& name) {
 
 constexpr char kBom[] = "\xEF\xBB\xBF";
 
-// Covers the coarsest timestamps in use (2 s) and the lag of the file system's clock.
-constexpr int64_t kTimestampTickNs = 3'000'000'000;
-
 // A file modified less than a timestamp tick ago may change again within the same tick, so that
 // its next version can look unchanged: same inode number (numbers are reused once a write
-// replaced the file), same size, same modification time.
+// replaced the file), same size, same modification time. A time on a whole second suggests a
+// file system that keeps seconds (some keep two); the others tick with the kernel's clock.
 bool RecentlyModified(const timespec& mtime) {
+    constexpr int64_t kSecondsTickNs = 3'000'000'000; // two-second stamps, and a margin
+    constexpr int64_t kClockTickNs = 50'000'000;      // the slowest kernel clock ticks 10 ms
     timespec now{};
     ::clock_gettime(CLOCK_REALTIME, &now);
     const int64_t age = (static_cast<int64_t>(now.tv_sec) - mtime.tv_sec) * 1'000'000'000 +
                         (now.tv_nsec - mtime.tv_nsec);
-    return age < kTimestampTickNs;
+    return age < (mtime.tv_nsec == 0 ? kSecondsTickNs : kClockTickNs);
 }
 
 } // namespace
