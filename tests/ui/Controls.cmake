@@ -1,0 +1,10 @@
+if(WAVESTACK_WITH_QT)
+    foreach(suite Buttons TrackBar)
+        string(TOLOWER ${suite} lower)
+        add_executable(${lower}_widget_tests ${CMAKE_CURRENT_LIST_DIR}/${suite}WidgetTest.cpp)
+        target_link_libraries(${lower}_widget_tests PRIVATE wavestack_ui Qt6::Test)
+        add_test(NAME ${suite}Widget COMMAND ${lower}_widget_tests)
+        set_tests_properties(${suite}Widget PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen"
+                             LABELS "qt")
+    endforeach()
+endif()
