@@ -146,10 +146,3 @@ TEST(ButtonRules, FrameRaisesOnEnterSinksOnPressAndClicksOnReleaseInside) {
     held.Reset();
     EXPECT_FALSE(held.Release(true));
 }
-
-TEST(ButtonRules, PictureModeFollowsEnabledMouseAndAlwaysColor) {
-    EXPECT_EQ(PictureModeFor(false, true, coAlwaysColor), TPictureMode::Embossed);
-    EXPECT_EQ(PictureModeFor(true, true, 0), TPictureMode::Colour);
-    EXPECT_EQ(PictureModeFor(true, false, coAlwaysColor), TPictureMode::Colour);
-    EXPECT_EQ(PictureModeFor(true, false, 0), TPictureMode::Grey);
-}
