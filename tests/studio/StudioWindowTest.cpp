@@ -6,10 +6,14 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 
 #include "studio/StudioWindow.h"
+#include "ui/widgets/FormVelMc.h"
+#include "ui/widgets/VelBtnBmpPnl.h"
+#include "ui/widgets/VelButtons.h"
 #include "ui/widgets/VelMpnl.h"
 
 namespace {
@@ -26,10 +30,19 @@ QStringList Captions(const QList<QAction*>& actions) {
 class StudioWindowTest : public QObject {
     Q_OBJECT
   private slots:
+    void initTestCase();
     void ShowsCaptionMenusAndPanelAndExits();
     void WindowCommandsActOnTheChildWindows();
     void AboutIsAModalBoxCaptionedAboutWavestack();
+
+  private:
+    QTemporaryDir config_; // the window's layout goes here, not into the user's settings
 };
+
+void StudioWindowTest::initTestCase() {
+    QVERIFY(config_.isValid());
+    qputenv("WAVESTACK_CONFIG_DIR", config_.path().toLocal8Bit());
+}
 
 void StudioWindowTest::ShowsCaptionMenusAndPanelAndExits() {
     TFormStudio form;
@@ -45,6 +58,17 @@ void StudioWindowTest::ShowsCaptionMenusAndPanelAndExits() {
              (QStringList{"&Cascade", "&Tile", "&Arrange Icons", "&Minimize All"}));
     QCOMPARE(Captions(form.HelpMenu()->actions()),
              (QStringList{"&Contents and Index", "-", "&About"}));
+
+    QCOMPARE(form.HelpContext(), 1000);
+
+    // The button panel runs along the top, over the MDI area, Back and Forward disabled.
+    QCOMPARE(form.Panel()->objectName(), QStringLiteral("Panel"));
+    QCOMPARE(form.Panel()->mapTo(&form, QPoint(0, form.Panel()->height())).y(),
+             form.MdiArea()->mapTo(&form, QPoint(0, 0)).y());
+    QCOMPARE(form.BackBtn()->Caption(), QStringLiteral("Back"));
+    QCOMPARE(form.ForwardBtn()->Caption(), QStringLiteral("Forward"));
+    QVERIFY(!form.BackBtn()->isEnabled() && !form.ForwardBtn()->isEnabled());
+    QVERIFY(form.HelpBtn()->isVisible());
 
     // The message panel runs along the bottom, folded, below the MDI area.
     TVelMpnl* panel = form.MPanel();
@@ -76,11 +100,10 @@ void StudioWindowTest::WindowCommandsActOnTheChildWindows() {
     QMdiArea* area = form.MdiArea();
     QList<QMdiSubWindow*> children;
     for (const char* title : {"One", "Two", "Three"}) {
-        QMdiSubWindow* child = area->addSubWindow(new QWidget);
-        child->setWindowTitle(QString::fromLatin1(title));
-        child->resize(200, 150);
-        child->show();
-        children << child;
+        TFormVelMc* child = nullptr;
+        form.FindOrCreateChild<TFormVelMc>(QString::fromLatin1(title), &child);
+        child->SubWindow()->resize(200, 150);
+        children << child->SubWindow();
     }
     QAction* cascade = form.WindowMenu()->actions().at(0);
     QAction* tile = form.WindowMenu()->actions().at(1);
