@@ -1,5 +1,4 @@
 #include <QComboBox>
-#include <QFrame>
 #include <QHeaderView>
 #include <QMdiArea>
 #include <QMdiSubWindow>
@@ -12,35 +11,9 @@
 #include "tests/common/FileReplaceCounter.h"
 #include "tests/platform/TempFilesTestFolder.h"
 #include "ui/widgets/CtxForm.h"
+#include "ui/widgets/VelBtnBmpPnl.h"
 
 namespace {
-
-// Stands in for the button panel: the settings object knows panels only by their class name
-// and the three properties. Internal linkage keeps it apart from the real class.
-class TVelBtnBmpPnl : public QFrame {
-    Q_OBJECT
-    Q_PROPERTY(int btnSize READ BtnSize WRITE SetBtnSize)
-    Q_PROPERTY(int coOptions READ CoOptions WRITE SetCoOptions)
-    Q_PROPERTY(int bgColor READ BgColor WRITE SetBgColor)
-  public:
-    using QFrame::QFrame;
-    int BtnSize() const { return size_; }
-    void SetBtnSize(int size) {
-        size_ = size;
-        emit BtnSizeChanged(size);
-    }
-    int CoOptions() const { return options_; }
-    void SetCoOptions(int options) { options_ = options; }
-    int BgColor() const { return color_; }
-    void SetBgColor(int color) { color_ = color; }
-  signals:
-    void BtnSizeChanged(int size);
-
-  private:
-    int size_ = 2;
-    int options_ = 0;
-    int color_ = -1;
-};
 
 // The form as a window builds it: every component at its built value.
 struct TTestForm {
@@ -85,7 +58,7 @@ void CtxFormTest::SavedLayoutRestoresIntoAFreshFormWithOneWrite() {
     {
         TTestForm built;
         built.form.resize(333, 222);
-        built.panel->SetBtnSize(0);
+        built.panel->SetBtnSize(bsBig);
         built.panel->SetCoOptions(1);
         built.panel->SetBgColor(12632256);
         built.devices->setCurrentIndex(2);
@@ -110,13 +83,17 @@ void CtxFormTest::SavedLayoutRestoresIntoAFreshFormWithOneWrite() {
 
     TTestForm fresh;
     QSignalSpy sizeChanges(fresh.panel, &TVelBtnBmpPnl::BtnSizeChanged);
+    QSignalSpy colorChanges(fresh.panel, &TVelBtnBmpPnl::BgColorChanged);
     TCTXForm settings(fresh.form, "TFormOrganize", path);
     settings.Restore();
     QCOMPARE(fresh.form.size(), QSize(333, 222));
-    QCOMPARE(fresh.panel->BtnSize(), 0);
+    QCOMPARE(fresh.panel->BtnSize(), bsBig);
+    QCOMPARE(fresh.panel->height(), 45);
     QCOMPARE(fresh.panel->CoOptions(), 1);
     QCOMPARE(fresh.panel->BgColor(), 12632256);
-    QCOMPARE(sizeChanges.count(), 0); // a restored look is not routed as the user's change
+    // A restored look is not routed to the form's other panels as the user's change.
+    QCOMPARE(sizeChanges.count(), 0);
+    QCOMPARE(colorChanges.count(), 0);
     QCOMPARE(fresh.devices->currentIndex(), 2);
     QCOMPARE(fresh.name->count(), 2); // the history limit
     QCOMPARE(fresh.name->itemText(1), QString("Cold"));
