@@ -10,7 +10,6 @@
 #include "studio/core/SongFile.h"
 #include "tests/common/FileReplaceCounter.h"
 #include "tests/platform/TempFilesTestFolder.h"
-#include "ui/core/FormLayout.h"
 
 namespace {
 
@@ -209,32 +208,21 @@ TEST(StudioSettings, WritesFuzzSeedCorpusWhenAsked) {
     ASSERT_TRUE(WriteStudioSettings(file, settings)) << file.LastError();
     ASSERT_TRUE(WriteOpenFolder(file, "/music/Mix.Sng"));
 
-    // A form's layout section beside them, as the settings object writes it.
-    TFormLayout layout;
-    layout.caption = "Organize";
-    layout.height = 300;
-    layout.width = 200;
-    layout.panels.push_back({"N_Panel", 1, 1, 12632256});
-    layout.combos.push_back({"DeviceList", true, 2, 3, "", 0, {}});
-    layout.combos.push_back({"NameBox", false, -1, 0, "Warm", 4, {"Warm", "Cold"}});
-    TGridLayout grid;
-    grid.name = "Grid";
-    grid.height = 120;
-    grid.columnsResizable = true;
-    grid.columnWidths = {30, 165};
-    layout.grids.push_back(grid);
-    struct TNoSource : TLayoutSource {
-        int32_t ReadInteger(const std::string&, int32_t fallback) override { return fallback; }
-        bool ReadBool(const std::string&, bool fallback) override { return fallback; }
-        std::string ReadString(const std::string&, const std::string& f) override { return f; }
-    } none;
-    for (const TLayoutEntry& entry : LayoutWrites(layout, none)) {
-        std::string text;
-        if (const auto* n = std::get_if<int32_t>(&entry.value)) text = std::to_string(*n);
-        if (const auto* b = std::get_if<bool>(&entry.value)) text = *b ? "1" : "0";
-        if (const auto* s = std::get_if<std::string>(&entry.value)) text = *s;
-        ASSERT_TRUE(file.WriteString("TFormOrganize", entry.key, text));
+    // A form's layout section beside them, keys as the settings object writes them.
+    TProfileBatch layout(file);
+    for (const auto& [key, value] :
+         std::vector<std::pair<std::string, std::string>>{{"HEIGHT", "300"},
+                                                          {"GridHeight", "120"},
+                                                          {"GridVL", "1"},
+                                                          {"GridC0", "30"},
+                                                          {"N_PanelSIZE", "1"},
+                                                          {"N_PanelBGCOLOR", "12632256"},
+                                                          {"DeviceListINDEX", "2"},
+                                                          {"NameBoxTEXT", "Warm"},
+                                                          {"NameBoxTEXT0", "Cold"}}) {
+        ASSERT_TRUE(file.WriteString("TFormOrganize", key, value));
     }
+    ASSERT_TRUE(layout.Commit());
 
     std::vector<TTrack> saved;
     std::string error;
