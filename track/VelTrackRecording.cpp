@@ -131,14 +131,14 @@ bool TVelTrack::PrepareRecording() {
     const std::string changeName = "Preparing to Record with " + name;
     r->recordStart = start;
     r->current = 0;
-    if (!BeginChange(start, changeName)) {
+    // The new state is made here; the audio before the take is copied into it by the
+    // recording's worker once the input runs. Record is called on the user-interface thread,
+    // and copying minutes of audio there would hold up the windows.
+    if (!BeginChange(0, changeName)) {
         CloseRecordingDevice();
         EndChange(false, PlayPosition, SelEnd, start, changeName);
         return false;
     }
-    // The prefix copy's block is not needed while recording: the two input buffers are the
-    // recording's whole memory.
-    io_.ReleaseWorkBuffer();
     {
         std::lock_guard lock(namesMutex_);
         UndoNames.back() = "Recording";
@@ -165,11 +165,29 @@ void TVelTrack::RunRecording() {
         EndChange(false, PlayPosition, selEnd, recordStart, runName);
         return;
     }
-    r->written = recordStart;
     r->startPlay = PlayPosition;
     SetState(tsRecording);
     owner_.SetHourglass(true);
     AddMessage(kMsgStatus, runName);
+    // The input already fills its buffers while the audio before the take is copied: the take
+    // stays aligned with the tracks that started with it. A stop meanwhile is honoured once the
+    // copy is whole, so the take keeps what was recorded until then.
+    bool copied = true;
+    {
+        TCancelPause pause(worker_);
+        copied = io_.CopyWaveData(working_, previous_, recordStart);
+    }
+    // The copy's block is not needed while recording: the two input buffers are the
+    // recording's whole memory.
+    io_.ReleaseWorkBuffer();
+    if (!copied) {
+        r->input->Reset();
+        r->input->Stop();
+        CloseRecordingDevice();
+        EndChange(false, PlayPosition, selEnd, recordStart, runName);
+        return;
+    }
+    r->written = recordStart;
 
     // The display follows the take one column of the view at a time, at most every 100 ms.
     const int64_t columns = std::max(view_.Width(), 1);
