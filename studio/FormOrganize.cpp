@@ -1,6 +1,7 @@
 #include "studio/FormOrganize.h"
 
 #include <QHeaderView>
+#include <QScrollBar>
 #include <QSignalBlocker>
 #include <QTableWidget>
 #include <QVBoxLayout>
@@ -57,6 +58,11 @@ TFormOrganize::TFormOrganize(QWidget* parent) : TFormVelB(parent) {
     // The name column is as wide as the dialog, a little more than the grid shows: no
     // horizontal scrolling for the few pixels beyond.
     grid_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    // Selecting a name would scroll the wide column into view and the numbers out of it.
+    QScrollBar* across = grid_->horizontalScrollBar();
+    connect(across, &QScrollBar::valueChanged, across, [across](int value) {
+        if (value != 0) across->setValue(0);
+    });
     grid_->horizontalHeader()->setSectionResizeMode(QHeaderView::Fixed);
     grid_->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
     grid_->setColumnWidth(0, kNumberColumnWidth);
