@@ -207,8 +207,13 @@ class TVelTrack : private TWaveIOHost {
     WaveFile& WorkingFile() { return working_; }
     int64_t DataStart() const { return working_.dataStart; }
     bool Cancelled() const override { return worker_.Cancelled(); }
-    // Blocks until the current job (if any) has finished, without cancelling it.
+    // Blocks until the current job (if any) has finished, without cancelling it. For a caller
+    // the worker never waits for (the command-line tool, tests).
     void WaitForWorker();
+    // User-interface thread: cancels the running job and waits for its end, after the owner
+    // has released whatever the worker may be waiting for on this thread (its boxes, dialogs,
+    // clipboard calls), so that the two never wait for each other. Closing a track ends here.
+    void CancelWorkerAndWait();
     void AddMessage(uint8_t kind, const std::string& text) override;
 
     // Worker bodies, public so that the effects and the combine can frame their own runs.
@@ -232,6 +237,9 @@ class TVelTrack : private TWaveIOHost {
     // Starter pattern: Busy, start the body on the worker, hourglass; Ready when refused.
     bool StartJob(TTrackState busyState, std::function<void()> body);
     bool OpenWorkingFile();
+    // The user-interface thread's every wait for this track's worker: the owner releases
+    // what the worker may wait for first, and holds it again afterwards.
+    void WaitForOwnWorker(bool cancel);
     // Destroy: stops and frees the sound buffer and the input device, if any.
     void ReleasePlayback();
     std::string NewTempName();

@@ -282,7 +282,7 @@ void TVelTrack::StartCombine(const std::string& startText, const std::string& le
                              std::vector<TVelTrack*> sources) {
     SetState(tsBusy);
     SetStartOffsetText(startText);
-    worker_.CancelAndWait();
+    WaitForOwnWorker(true);
 
     auto state = std::make_unique<TCombineState>();
     const WAVEFORMATEX& format = working_.format;

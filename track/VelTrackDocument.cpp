@@ -44,7 +44,7 @@ TVelTrack::TVelTrack(TTrackOwner& owner, TMessageSink& messages, TTrackView& vie
 }
 
 TVelTrack::~TVelTrack() {
-    worker_.CancelAndWait();
+    CancelWorkerAndWait();
     if (recording_) CloseRecordingDevice();
     ReleasePlayback();
     io_.ReleaseWorkBuffer();
@@ -144,6 +144,24 @@ bool TVelTrack::StartJob(TTrackState busyState, std::function<void()> body) {
 
 void TVelTrack::WaitForWorker() {
     worker_.WaitForJob();
+}
+
+void TVelTrack::CancelWorkerAndWait() {
+    WaitForOwnWorker(true);
+}
+
+void TVelTrack::WaitForOwnWorker(bool cancel) {
+    if (!worker_.InWork()) {
+        worker_.WaitForJob(); // a job past its work only needs reaping
+        return;
+    }
+    owner_.BeforeWaitingForWorker(*this);
+    if (cancel) {
+        worker_.Cancel();
+        semaphore_.Release(); // a waiting feeder or take wakes up and sees the request
+    }
+    worker_.WaitForJob();
+    owner_.AfterWaitingForWorker(*this);
 }
 
 bool TVelTrack::OpenWorkingFile() {

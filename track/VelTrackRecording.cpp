@@ -320,7 +320,7 @@ void TVelTrack::StartPreparedRecording() {
     if (!recording_ || !recording_->input || TrackState() != tsRecording) return;
     if (worker_.Start([this] { RunRecording(); })) return;
     // The refused start asked the job in hand to stop; once it has, try once more.
-    worker_.WaitForJob();
+    WaitForOwnWorker(false);
     if (worker_.Start([this] { RunRecording(); })) return;
     // The device is open and the change begun: both are undone rather than left behind.
     const int32_t start = recording_->recordStart;

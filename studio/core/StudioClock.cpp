@@ -23,6 +23,7 @@ void TStudioClock::Tick() {
 void TStudioClock::Stop() {
     thread_.Cancel();
     semaphore_.Release();
+    TGateRelease release(thread_.InWork() ? gate_ : nullptr);
     thread_.CancelAndWait();
 }
 

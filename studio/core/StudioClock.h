@@ -10,6 +10,7 @@
 #include <thread>
 
 #include "ui/core/MessageSink.h"
+#include "ui/core/UiCallGate.h"
 #include "ui/core/VelSemaphore.h"
 #include "ui/core/VelThread.h"
 
@@ -27,7 +28,12 @@ class TStudioClock {
     bool Start(std::function<void()> tick, std::function<void()> onFailure = {});
     // The timer's handler: one release, so ticks never pile up beyond one.
     void Tick();
-    // Cancel, release so that a waiting loop wakes and sees it, then wait for its end.
+    // The gate through which the ticks hand work to the user-interface thread and wait for it
+    // (none by default). Stop releases it before it waits for the loop.
+    void SetUiGate(TUiCallGate* gate) { gate_ = gate; }
+    // Cancel, release so that a waiting loop wakes and sees it, then wait for its end. On the
+    // user-interface thread, the tick in hand may be waiting for this very thread: the gate
+    // is released first, so that tick answers "not done" and the loop can end.
     void Stop();
     bool Running() const { return thread_.InWork(); }
     // Releases the loop has not taken up yet (0 or 1).
@@ -42,6 +48,7 @@ class TStudioClock {
     TVelThread thread_;
     std::function<void()> tick_;
     std::function<void()> onFailure_;
+    TUiCallGate* gate_ = nullptr;
 };
 
 // Releases a clock every `periodMs` on its own thread, the way the GUI's timer does.

@@ -54,13 +54,37 @@ class QtClipboardTest : public QObject {
         QVERIFY(held.load());
     }
 
-    void OpenIsExclusive() {
+    void OpenIsExclusiveAcrossStores() {
         TQtClipboardStore store;
+        TQtClipboardStore another; // another window's
         QVERIFY(store.Open());
         QVERIFY(!store.Open());
+        QVERIFY(!another.Open());
         store.Close();
-        QVERIFY(store.Open());
-        store.Close();
+        QVERIFY(another.Open());
+        another.Close();
+    }
+
+    // The window is about to wait for its track's worker, which waits for the clipboard: the
+    // window lets it go first; the call fails as a busy clipboard would, and nothing is written.
+    void AReleasedWorkerGivesUpAndWritesNothing() {
+        TQtClipboardStore store;
+        QApplication::clipboard()->setText("kept");
+        std::atomic<bool> done{false};
+        std::atomic<bool> set{true};
+        std::thread worker([&] {
+            const uint8_t bytes[] = {'R', 'I', 'F', 'F'};
+            set = store.SetWave(TMemoryBlock::FromBytes(bytes, sizeof bytes));
+            done = true;
+        });
+        while (store.Gate().Waiting() == 0)
+            std::this_thread::yield();
+        store.Gate().Release(); // as the window does before it waits, without turning its loop
+        worker.join();
+        QVERIFY(done.load());
+        QVERIFY(!set.load());
+        QCoreApplication::processEvents(); // the dropped call runs now and does nothing
+        QCOMPARE(QApplication::clipboard()->text(), QStringLiteral("kept"));
     }
 };
 

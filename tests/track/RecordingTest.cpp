@@ -16,6 +16,7 @@
 #include "platform/SoundOutput.h"
 #include "platform/WaveIn.h"
 #include "studio/core/Transport.h"
+#include "tests/common/BlockingUi.h"
 #include "tests/track/TrackFixture.h"
 #include "tests/track/VirtualSoundDevice.h"
 
@@ -476,3 +477,39 @@ TEST_F(RecordingTest, LoopbackOffsetOverTenRuns) {
 }
 
 } // namespace
+
+// Starting a take while the recorder's worker still waits for the user-interface thread (a box
+// of its last job): the worker is let go first, then the take starts and records.
+TEST_F(RecordingTest, StartingATakeWhileTheWorkerWaitsForTheUserInterfaceThread) {
+    blockingui::TTestUiThread ui;
+    TUiCallGate gate(ui.Poster(), ui.Checker());
+    blockingui::TBlockingOwner windowOwner(gate);
+    RecordingSink windowSink;
+    THeadlessTrackView windowView;
+    TVelTrack recorder(windowOwner, windowSink, windowView, clipboard, &fileLock);
+    recorder.SetSoundDevice(device.get(), cd);
+    recorder.SetInputDevice(mic);
+    const std::string path = userDir + "/take.wav";
+    WriteFile(path, WaveBytes(cd, Pattern(2 * kSecond, 6)));
+    recorder.FileName = path;
+    recorder.Reopen();
+    recorder.WaitForWorker();
+    recorder.SelStart = kSecond / 2;
+    recorder.SelEnd = kSecond;
+    recorder.SetHasSelection(true);
+    recorder.Cue(recorder.SelStart);
+    ASSERT_TRUE(recorder.PrepareRecording());
+    std::atomic<bool> lastJobWaits{false};
+    ASSERT_TRUE(recorder.Worker().Start([&] {
+        lastJobWaits = true;
+        gate.Call([] {});
+    }));
+    ASSERT_TRUE(blockingui::WaitUntil([&] { return gate.Waiting() == 1; }));
+    blockingui::FinishesWithin(20, "starting the take", [&] { recorder.StartPreparedRecording(); });
+    EXPECT_EQ(windowOwner.releases, 1);
+    ASSERT_TRUE(WaitUntil([&] { return recorder.TrackState() != tsRecording; }));
+    recorder.WaitForWorker();
+    EXPECT_EQ(recorder.TrackState(), tsReady);
+    EXPECT_EQ(recorder.UndoNames.back(), "Recording");
+    EXPECT_EQ(DataOf(recorder.FileName).size(), static_cast<std::size_t>(2 * kSecond));
+}
