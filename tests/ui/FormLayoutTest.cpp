@@ -91,6 +91,15 @@ TEST(FormLayout, SizeIsKeptOnlyInTheNormalStateAndNeverWhenPinned) {
     EXPECT_EQ(normal.width, 200);
     EXPECT_TRUE(LayoutWrites(normal, stored).empty());
 
+    // A form without a caption keeps its size at every save, not only at the first.
+    TMemorySection untitled;
+    TFormLayout blank = SizedForm(TFormState::Normal);
+    blank.caption.clear();
+    untitled.Store(LayoutWrites(blank, untitled));
+    blank.height = 310;
+    EXPECT_EQ(LayoutWrites(blank, untitled),
+              (std::vector<TLayoutEntry>{{"HEIGHT", 310}, {"WIDTH", 200}}));
+
     // A size that could not apply keeps the current one.
     TMemorySection odd;
     odd.Set("HEIGHT", "0");

@@ -91,6 +91,9 @@ template <class Component> bool Kept(const Component& component) {
 } // namespace
 
 bool SizeIsPinned(const TFormLayout& layout, TLayoutSource& source) {
+    // Without a caption the pinning key would be "HEIGHT" itself, which the first save writes:
+    // the form would keep its size once and never again.
+    if (layout.caption.empty()) return false;
     return source.ReadInteger("HEIGHT" + layout.caption, 0) != 0;
 }
 
