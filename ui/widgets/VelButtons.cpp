@@ -235,7 +235,13 @@ void TVelBmp::DrawPicture(QPainter& painter, const QImage& image, const QRect& t
         return out;
     };
     painter.drawImage(target.translated(1, 1), tinted(palette().color(QPalette::Light)));
-    painter.drawImage(target, tinted(palette().color(QPalette::Dark)));
+    painter.drawImage(target, tinted(ShadowColor()));
+}
+
+// The platform's button shadow is a mid grey; the palette's Dark is lighter than that and
+// all but vanishes on a silver panel, so it is taken a step darker.
+QColor TVelBmp::ShadowColor() const {
+    return palette().color(QPalette::Dark).darker(140);
 }
 
 void TVelBmp::paintEvent(QPaintEvent*) {
@@ -298,7 +304,7 @@ void TVelBtnBmp::paintEvent(QPaintEvent*) {
     TPictureCache& shown = ShownPicture();
     const bool hasPicture = !shown.Empty();
     const QSize textSize(fontMetrics().horizontalAdvance(label_), fontMetrics().height());
-    const QPalette::ColorRole textRole = isEnabled() ? QPalette::ButtonText : QPalette::Dark;
+    const QColor textColor = isEnabled() ? palette().color(QPalette::ButtonText) : ShadowColor();
 
     if (btnSize_ == bsBig && !label_.isEmpty()) {
         const int side = std::min(PictureSide(bsBig), height() - textSize.height() - 6);
@@ -307,7 +313,7 @@ void TVelBtnBmp::paintEvent(QPaintEvent*) {
         PaintBackground(painter);
         if (hasPicture && side > 0)
             DrawPicture(painter, PictureFor(shown, side), ToQRect(layout.picture));
-        painter.setPen(palette().color(textRole));
+        painter.setPen(textColor);
         painter.drawText(ToQRect(layout.label), Qt::AlignCenter | Qt::TextSingleLine, label_);
     } else {
         PaintBackground(painter);
@@ -317,7 +323,7 @@ void TVelBtnBmp::paintEvent(QPaintEvent*) {
                 DrawPicture(painter, PictureFor(shown, side),
                             ToQRect(CentredIn(ToTSize(size()), {side, side})));
         } else if (!label_.isEmpty()) {
-            painter.setPen(palette().color(textRole));
+            painter.setPen(textColor);
             painter.drawText(ToQRect(CentredIn(ToTSize(size()), ToTSize(textSize))),
                              Qt::AlignCenter | Qt::TextSingleLine, label_);
         }

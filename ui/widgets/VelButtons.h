@@ -99,6 +99,8 @@ class TVelBmp : public TVELMouseControl {
     virtual TPictureCache& ShownPicture() { return picture_; }
     // Draws `image` (a version from PictureFor) into `target`; an embossed one twice.
     void DrawPicture(QPainter& painter, const QImage& image, const QRect& target) const;
+    // The shadow half of an embossed picture and the colour of a disabled label.
+    QColor ShadowColor() const;
 
     TPictureCache picture_;
 };
