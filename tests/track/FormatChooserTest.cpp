@@ -102,21 +102,14 @@ void FormatChooserTest::AChoiceFillsAConsistentRecordAndCancelGivesNothing() {
                 chooser.grab().save(qEnvironmentVariable("WAVESTACK_SCREENSHOT"));
             chooser.OkBtn()->PerformClick();
         });
-    QVERIFY(chosen);
-    QCOMPARE(chosen->wFormatTag, WAVE_FORMAT_PCM);
-    QCOMPARE(chosen->nSamplesPerSec, 96000u);
-    QCOMPARE(chosen->wBitsPerSample, 16);
-    QCOMPARE(chosen->nChannels, 1);
-    QCOMPARE(chosen->nBlockAlign, 2);
-    QCOMPARE(chosen->nAvgBytesPerSec, 192000u);
-    QCOMPARE(chosen->cbSize, 0);
+    QVERIFY(chosen); // PCM, 96000 Hz, 192000 bytes a second, 2 a frame, 16 bit, 1 channel
+    const WAVEFORMATEX expected{WAVE_FORMAT_PCM, 1, 96000, 192000, 2, 16, 0};
+    QVERIFY(SameFormat(*chosen, expected));
 
     QVERIFY(!Choose(MakePcmFormat(44100, 16, 2), [](auto& chooser) {
         Pick(chooser.RateBox(), 8000u); // a change, then Cancel
         chooser.CancelBtn()->PerformClick();
     }));
-    QVERIFY(!Choose(MakePcmFormat(44100, 16, 2),
-                    [](auto& chooser) { QTest::keyClick(&chooser, Qt::Key_Escape); }));
 }
 
 QTEST_MAIN(FormatChooserTest)

@@ -77,16 +77,13 @@ TEST(TrackWindowRules, BusyStatesLeaveOnlyStopAndTheReadyStateOpensByItsFacts) {
     EXPECT_FALSE(c.waveBtn || c.saveAs || c.length || c.startsAt || c.effects);
     EXPECT_TRUE(c.play && c.record && c.mute && c.closeCommand);
 
-    facts.state = tsCombineSource;
+    facts.state = tsCombineSource; // a combine reads it: nothing, not even Cancel
     c = TrackWindowControls(facts);
     EXPECT_FALSE(c.ok || c.cancel || c.stop || c.play || c.closeCommand);
     EXPECT_EQ(c.icon, TTrackIcon::Keep);
-
-    facts.state = tsEmpty;
+    facts.state = tsEmpty; // nothing to keep: no OK, but Cancel removes it
     c = TrackWindowControls(facts);
-    EXPECT_FALSE(c.ok || c.closeCommand);
-    EXPECT_TRUE(c.cancel);
-    EXPECT_EQ(TrackIconName(c.icon), "MWAVE");
+    EXPECT_TRUE(c.cancel && !c.ok && !c.closeCommand && c.icon == TTrackIcon::MWave);
 }
 
 TEST(TrackWindowRules, PlayingAMutedWindowUnmutesItAndTheIconFollows) {
@@ -95,32 +92,17 @@ TEST(TrackWindowRules, PlayingAMutedWindowUnmutesItAndTheIconFollows) {
     EXPECT_EQ(TrackIconName(TrackWindowControls(facts).icon), "MWAVE");
     EXPECT_FALSE(MuteChange(true, true)) << "no change, nothing to do";
 
-    const std::optional<TMuteLook> unmuted = MuteChange(true, false); // Play unmutes first
-    ASSERT_TRUE(unmuted);
-    EXPECT_EQ(unmuted->caption, "Mute");
-    EXPECT_FALSE(unmuted->secondPicture);
+    const TMuteLook unmuted = MuteChange(true, false).value(); // Play unmutes first
+    EXPECT_TRUE(unmuted.caption == "Mute" && !unmuted.secondPicture);
     facts.muted = false;
     facts.state = tsPlaying;
     EXPECT_EQ(TrackIconName(TrackWindowControls(facts).icon), "GWAVE");
     facts.state = tsReady;
     EXPECT_EQ(TrackIconName(TrackWindowControls(facts).icon), "RWAVE");
 
-    const std::optional<TMuteLook> muted = MuteChange(false, true);
-    ASSERT_TRUE(muted);
-    EXPECT_EQ(muted->caption, "UnMute");
-    EXPECT_TRUE(muted->secondPicture);
-    EXPECT_EQ(TrackIconName(muted->icon), "MWAVE");
-}
-
-TEST(TrackWindowRules, KeypadKeysNameTheirTargetsAndMessages) {
-    EXPECT_EQ(KeypadCommand(TKeypadKey::Four).target, TKeypadTarget::WindowRewind);
-    EXPECT_EQ(KeypadCommand(TKeypadKey::Four).disabledMessage, "Rewind button not enabled");
-    EXPECT_EQ(KeypadCommand(TKeypadKey::Six).target, TKeypadTarget::StudioPlayAll);
-    EXPECT_EQ(KeypadCommand(TKeypadKey::Six).disabledMessage, "Play button not enabled");
-    EXPECT_EQ(KeypadCommand(TKeypadKey::Zero).target, TKeypadTarget::StudioStopAll);
-    EXPECT_EQ(KeypadCommand(TKeypadKey::Zero).disabledMessage, "Stop button not enabled");
-    EXPECT_EQ(KeypadCommand(TKeypadKey::Plus).target, TKeypadTarget::StudioRecord);
-    EXPECT_EQ(KeypadCommand(TKeypadKey::Plus).disabledMessage, "Record button not enabled");
+    const TMuteLook muted = MuteChange(false, true).value();
+    EXPECT_TRUE(muted.caption == "UnMute" && muted.secondPicture);
+    EXPECT_EQ(TrackIconName(muted.icon), "MWAVE");
 }
 
 TEST(TrackWindowRules, SizeLabelInMebibytesWithSeparatorsAndTwoDecimals) {
@@ -138,10 +120,7 @@ TEST(TrackWindowRules, SizeLabelInMebibytesWithSeparatorsAndTwoDecimals) {
     EXPECT_EQ(LengthTextSizeLabel("00:05.00000", kCd), "File Size is 0.84 M"); // 882000 bytes
 
     const TTrackProperties p = TrackProperties("/songs/take.wav", kCd, 1764000);
-    EXPECT_EQ(p.fileName, "/songs/take.wav");
-    EXPECT_EQ(p.waveDesc, "16 bit Stereo @44100Hz");
-    EXPECT_EQ(p.lengthText, "00:10.00000");
-    EXPECT_EQ(p.sizeLabel, "File Size is 1.68 M");
+    EXPECT_EQ(p.lengthText + " " + p.sizeLabel, "00:10.00000 File Size is 1.68 M");
 }
 
 TEST(TrackWindowRules, LengthAsksToTruncateOrExtendAndTheSameLengthAsksNothing) {
@@ -174,10 +153,9 @@ TEST(TrackWindowRules, CloseQueryAsksOnlyWhatTheFactsCallFor) {
     TCloseQueryFacts closing = facts;
     closing.caption = "Closing...";
     closing.modified = true;
-    EXPECT_TRUE(CloseQuery(closing, quiet));
     TCloseQueryFacts empty = facts;
     empty.state = tsEmpty;
-    EXPECT_TRUE(CloseQuery(empty, quiet));
+    EXPECT_TRUE(CloseQuery(closing, quiet) && CloseQuery(empty, quiet));
     EXPECT_TRUE(quiet.asked.empty());
 
     ScriptedHost refuse;
@@ -212,11 +190,9 @@ TEST(TrackWindowRules, SavingPlacingAndActivation) {
     EXPECT_TRUE(SaveNeedsSaveAs("wav1a2.tmp"));
     EXPECT_FALSE(SaveNeedsSaveAs("tmp.wav"));
     const TSaveAsStart fresh = SaveAsStart("/tmp/WAV1A2.TMP", "Track 2", "/home/u/songs");
-    EXPECT_EQ(fresh.folder, "/home/u/songs");
-    EXPECT_EQ(fresh.fileName, "Track 2");
+    EXPECT_EQ(fresh.folder + "|" + fresh.fileName, "/home/u/songs|Track 2");
     const TSaveAsStart saved = SaveAsStart("/home/u/takes/bass.wav", "x", "/home/u/songs");
-    EXPECT_EQ(saved.folder, "/home/u/takes");
-    EXPECT_EQ(saved.fileName, "bass.wav");
+    EXPECT_EQ(saved.folder + "|" + saved.fileName, "/home/u/takes|bass.wav");
 
     EXPECT_EQ(EffectsCaption("/songs/take.wav"), "Add Effects to /songs/take.wav");
     // Client area 600 high less the panels (20 and 45) leaves 535.
