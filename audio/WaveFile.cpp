@@ -359,14 +359,16 @@ bool TWaveIO::ReadWaveData(WaveFile& file, int32_t n, int32_t* bytesRead) {
     if (file.openedForReading) {
         wanted = std::clamp<int64_t>(file.dataStart + file.dataLength - position, 0, n);
     }
+    const bool showBar = readsShowWorkBar_ && buffer_.heap;
     const int64_t barAt = position - file.dataStart + n;
-    host_.WorkBarAt(static_cast<int32_t>(std::clamp<int64_t>(barAt, 0, kMaxDataBytes)));
+    if (showBar)
+        host_.WorkBarAt(static_cast<int32_t>(std::clamp<int64_t>(barAt, 0, kMaxDataBytes)));
     int64_t got;
     {
         TCriticalGuard guard(fileLock_);
         got = f.Read(buffer_.data, wanted);
     }
-    host_.WorkBarDone();
+    if (showBar) host_.WorkBarDone();
     if (got < 0) return Fail("MMIORead - bad wave data chunk.");
     host_.DataRead(static_cast<int32_t>(got));
     if (bytesRead) *bytesRead = static_cast<int32_t>(got);

@@ -133,6 +133,11 @@ class TWaveIO {
 
     const WorkBuffer& Buffer() const { return buffer_; }
 
+    // Whether block reads into a heap work buffer show the work bar (the host's WorkBarAt and
+    // WorkBarDone): on for edits, effects and conversions, off while a file is read for its
+    // picture. Reads into a sound-buffer piece (the playback feeder's) never show it.
+    void SetReadsShowWorkBar(bool on) { readsShowWorkBar_ = on; }
+
   private:
     bool Fail(const std::string& text); // kind-1 report, false
     bool ReadChunkHeader(TMmioFile& file, int64_t position, int64_t limit, MMCKINFO& chunk);
@@ -144,4 +149,5 @@ class TWaveIO {
     TVELCriticalSection* fileLock_;
     WorkBuffer buffer_;
     std::unique_ptr<uint8_t[]> heapBlock_;
+    bool readsShowWorkBar_ = true;
 };

@@ -1,23 +1,70 @@
-// Track view and clipboard for the command-line tool and the tests: nothing is drawn, but the
-// picture files lie beside their state files exactly as the GUI's do.
+// Track view and clipboard for the command-line tool and the tests. The view draws into
+// memory: one record per column, so that tests can read what was drawn. Its picture file is a
+// small raw dump of those records, lying beside its state file exactly as the GUI's does.
 #pragma once
 
 #include <memory>
 #include <mutex>
+#include <vector>
 
 #include "track/TrackInterfaces.h"
 
+// One column as drawn: the wave from yTop to yBottom; drawn = false before any draw.
+struct THeadlessColumn {
+    int yTop = 0;
+    int yBottom = 0;
+    bool drawn = false;
+};
+
+// Threads: every call from any thread; one mutex guards the pictures.
 class THeadlessTrackView : public TTrackView {
   public:
-    // writePictures = false: no picture files at all (the command-line tool, which never
-    // reopens a picture, leaves none beside the user's files).
-    explicit THeadlessTrackView(bool writePictures = true) : writePictures_(writePictures) {}
-    bool PaintWave(TVelTrack& track, int32_t from, int32_t to) override;
+    // writePictures = false: a view without a surface (the command-line tool): nothing is
+    // drawn and no picture file is written, so none lies beside the user's files.
+    explicit THeadlessTrackView(bool writePictures = true, int width = 400, int height = 100)
+        : writePictures_(writePictures), width_(width), height_(height) {}
+
+    bool BeginPictures(int& width, int& height) override;
+    bool LoadPictureFile(const std::string& path) override;
+    bool DrawStandbyPicture(const std::string& path) override;
+    bool DrawColumn(int column, int yTop, int yBottom) override;
+    bool CommitPicture() override;
     bool SavePicture(const std::string& path) override;
-    bool SaveEmptyPicture(const std::string& path) override { return SavePicture(path); }
+    bool SaveEmptyPicture(const std::string& path) override;
+    void DrawOverlayColumn(int column, int yTop, int yBottom) override;
+    void ClearOverlay() override;
+    void ShowWorkBar(int column) override;
+    int Width() const override { return writePictures_ ? width_ : 0; }
+    int Height() const override { return writePictures_ ? height_ : 0; }
+
+    // Tests: copies of what was drawn, and counts of the picture's sources.
+    std::vector<THeadlessColumn> Screen() const;
+    std::vector<THeadlessColumn> Clean() const;
+    std::vector<THeadlessColumn> Overlay() const;
+    int ColumnsDrawn() const;
+    int PicturesLoaded() const;
+    int StandbysDrawn() const;
+    int WorkBarColumn() const;               // -1: not shown
+    std::vector<int> WorkBarColumns() const; // every column the bar was shown at
+    // Tests: make DrawColumn fail at `column` (-1: never).
+    void FailColumn(int column);
 
   private:
-    bool writePictures_;
+    static bool ReadDump(const std::string& path, std::vector<THeadlessColumn>& columns);
+
+    mutable std::mutex mutex_;
+    const bool writePictures_;
+    const int width_;
+    const int height_;
+    std::vector<THeadlessColumn> screen_;
+    std::vector<THeadlessColumn> clean_;
+    std::vector<THeadlessColumn> overlay_;
+    int columnsDrawn_ = 0;
+    int picturesLoaded_ = 0;
+    int standbys_ = 0;
+    int workBar_ = -1;
+    std::vector<int> workBars_;
+    int failColumn_ = -1;
 };
 
 // A clipboard private to this process.

@@ -76,28 +76,57 @@ class TTrackOwner {
     virtual void AfterWaitingForWorker(TVelTrack& /*track*/) {}
 };
 
-// The waveform view of the track: its picture, markers and work bar. Threads as each comment
-// says; a view that draws on widgets hands the drawing to the user-interface thread in order.
+// The waveform view of the track: its two pictures (the screen picture the surface shows and
+// the clean picture it is rebuilt from), the recording overlay, the markers and the work bar.
+// The core computes every column (track/WavePicture.h) and hands it here; the view only paints.
+// Threads as each comment says; a view that draws on widgets paints into images under its own
+// lock and asks the user-interface thread to repaint.
 class TTrackView {
   public:
     virtual ~TTrackView() = default;
-    // Worker: build the picture of data [from, to) (to = -1: the end) from the working file
-    // through the track's reads. Stops early when the worker is cancelled. True only when the
-    // whole range was read: only such a picture may be saved and taken as up to date later.
-    virtual bool PaintWave(TVelTrack& track, int32_t from, int32_t to) = 0;
-    // Any thread: the markers moved (the selection, the play position).
-    virtual void RedrawMarkers() {}
-    // Worker: the work bar at the end of the block being read, and its removal after the read.
-    virtual void WorkBarAt(int32_t /*dataPosition*/) {}
-    virtual void WorkBarDone() {}
-    // Worker (after a load): saves the current picture as `path`; false when it could not be
-    // written.
+
+    // ---- the picture (worker, while a file is read) ----
+    // Sizes both pictures to the surface and answers that size; false when the surface has no
+    // size, and then nothing is drawn.
+    virtual bool BeginPictures(int& width, int& height) = 0;
+    // Both pictures from a picture file; false (pictures unchanged) when it cannot be read.
+    virtual bool LoadPictureFile(const std::string& path) = 0;
+    // A picture file stretched into the screen picture, shown while the new one is computed;
+    // false when it cannot be read.
+    virtual bool DrawStandbyPicture(const std::string& path) = 0;
+    // Column `column` of the screen picture: the background over the full height, then the
+    // wave from row yTop to row yBottom (rows off the picture are cut). False when it failed.
+    virtual bool DrawColumn(int column, int yTop, int yBottom) = 0;
+    // The screen picture becomes the clean picture; false when there is none.
+    virtual bool CommitPicture() = 0;
+    // Saves the screen picture losslessly as `path`; false when it could not be written.
     virtual bool SavePicture(const std::string& path) = 0;
     // User-interface thread (a new track): saves an empty picture (the unselected colour) of
     // the view's size as `path`.
     virtual bool SaveEmptyPicture(const std::string& path) = 0;
-    // Any thread: surface width in pixels, for the combine's work bar and the take's redraw.
+
+    // ---- recording (worker, while a take records) ----
+    // A recorded column into an overlay that the surface shows over the picture until
+    // ClearOverlay; a repaint keeps it.
+    virtual void DrawOverlayColumn(int /*column*/, int /*yTop*/, int /*yBottom*/) {}
+    // Worker (the take's redraw) or user-interface thread: the overlay goes.
+    virtual void ClearOverlay() {}
+
+    // ---- markers ----
+    // Any thread: the work bar at `column`, or none (-1). Shown only while an edit, effect or
+    // combine reads a block.
+    virtual void ShowWorkBar(int /*column*/) {}
+    // Any thread: the markers moved (the selection, the play position, the recording marker).
+    virtual void RedrawMarkers() {}
+    // Worker: an edit, effect or combine is about to read the block that ends at data position
+    // `dataPosition` (the combine: the target's bytes written so far), and has read it. A
+    // progress notice only (the command-line tool's percentage); the bar comes by ShowWorkBar.
+    virtual void WorkBarAt(int32_t /*dataPosition*/) {}
+    virtual void WorkBarDone() {}
+
+    // Any thread: the surface size in pixels.
     virtual int Width() const { return 400; }
+    virtual int Height() const { return 100; }
 };
 
 // The system-wide store of one wave file in memory (the clipboard's wave format).

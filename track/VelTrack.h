@@ -231,8 +231,9 @@ class TVelTrack : private TWaveIOHost {
     bool SampleIs16Bit() const override { return Is16Bit(working_.format); }
     int32_t WholeDataLength() const override { return DataLength; }
     void DataRead(int32_t bytes) override { fillPosition_ += bytes; }
-    void WorkBarAt(int32_t dataPosition) override { view_.WorkBarAt(dataPosition); }
-    void WorkBarDone() override { view_.WorkBarDone(); }
+    // The work bar of a block read (VelTrackPicture.cpp).
+    void WorkBarAt(int32_t dataPosition) override;
+    void WorkBarDone() override;
 
     // Starter pattern: Busy, start the body on the worker, hourglass; Ready when refused.
     bool StartJob(TTrackState busyState, std::function<void()> body);

@@ -11,6 +11,7 @@
 #include "audio/Rounding.h"
 #include "audio/VelTrackUtils.h"
 #include "track/CombineState.h"
+#include "track/Waveform.h"
 #include "track/VelTrack.h"
 
 namespace {
@@ -304,7 +305,14 @@ void TVelTrack::StartCombine(const std::string& startText, const std::string& le
                 FramesAt(TimeTextToSeconds(source->StartOffsetText) - startSeconds, format) * align;
         state->sources.push_back(s);
     }
-    state->workBar = [this](int32_t position) { view_.WorkBarAt(position); };
+    // The bar at the end of the chunk about to be mixed, on the combine's own length.
+    const int32_t total = state->totalBytes;
+    state->workBar = [this, total](int32_t position) {
+        view_.WorkBarAt(position);
+        const int32_t end = static_cast<int32_t>(std::min<int64_t>(
+            static_cast<int64_t>(position) + kChunkBytes, total));
+        view_.ShowWorkBar(WorkBarColumn(end, total, view_.Width()));
+    };
     combine_ = std::move(state);
 
     const bool started = worker_.Start([this] {
@@ -312,6 +320,8 @@ void TVelTrack::StartCombine(const std::string& startText, const std::string& le
                         static_cast<uint8_t>(Is16Bit(working_.format) ? 0 : 128)};
         run.Run();
         combine_.reset();
+        view_.ShowWorkBar(-1);
+        view_.RedrawMarkers();
         if (Cancelled()) {
             AddMessage(kMsgAppend, " ... Action Cancelled");
             SetState(tsClosing);

@@ -14,6 +14,7 @@
 #include "track/RecordingState.h"
 #include "track/SafeSave.h"
 #include "track/VelTrack.h"
+#include "track/WavePicture.h"
 
 namespace {
 
@@ -222,7 +223,7 @@ void TVelTrack::Refresh() {
 
 void TVelTrack::Load(int32_t from, int32_t to) {
     AddMessage(kMsgStart, "Reading " + ShortFileName());
-    const bool wholePicture = view_.PaintWave(*this, from, to);
+    const bool wholePicture = PaintWave(*this, view_, from, to);
     view_.RedrawMarkers();
     AddMessage(kMsgDone, "");
     Cue(PlayPosition);
