@@ -51,6 +51,7 @@ TWaveView::TWaveView(QWidget* parent)
     connect(surface_, &TWaveSurface::Resized, this, [this](int width) {
         surfaceWidth_ = width;
         surfaceHeight_ = surface_->height();
+        if (track_) UpdatePositionControls();
         ApplyMarkers();
     });
     connect(surface_, &TWaveSurface::LeftDown, this, &TWaveView::OnLeftDown);
@@ -116,56 +117,64 @@ void TWaveView::OnUiThread(std::function<void()> call) {
 }
 
 void TWaveView::RepaintSurface() {
-    OnUiThread([this] { surface_->update(); });
+    // A picture's columns arrive far faster than the screen shows them: one queued repaint
+    // at a time.
+    if (OnGuiThread()) return surface_->update();
+    if (repaintQueued_.exchange(true)) return;
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            repaintQueued_ = false;
+            surface_->update();
+        },
+        Qt::QueuedConnection);
 }
 
-// ---- geometry
+// ---- the track's positions
 
-int TWaveView::Column(int32_t position) const {
-    if (!track_ || track_->DataLength == 0) return 0;
-    const int64_t span = surfaceWidth_ - 2;
-    return static_cast<int>((int64_t{position} - track_->StartOffset) * span / track_->DataLength);
+TViewPositions TWaveView::Positions() const {
+    return {track_->PlayPosition, track_->SelStart, track_->SelEnd, track_->HasSelection};
 }
 
-int32_t TWaveView::Position(int column) const {
-    if (!track_) return 0;
-    const int64_t span = std::max(1, surfaceWidth_ - 2);
-    int32_t position =
-        static_cast<int32_t>(int64_t{column} * track_->DataLength / span) + track_->StartOffset;
-    if (position >= 0 && position % 2 != 0) --position;
-    return position;
+void TWaveView::SetPositions(const TViewPositions& positions) {
+    track_->PlayPosition = positions.playPosition;
+    track_->SelStart = positions.selStart;
+    track_->SelEnd = positions.selEnd;
+    if (positions.hasSelection != track_->HasSelection)
+        track_->SetHasSelection(positions.hasSelection);
+}
+
+TMouseFacts TWaveView::MouseFacts() const {
+    return {track_->TrackState(), track_->EffectState != esNoDialog, surfaceWidth_,
+            track_->StartOffset, track_->DataLength};
 }
 
 // ---- markers
 
 void TWaveView::ApplyMarkers() {
     std::vector<TSurfaceMark> marks;
-    const int height = surface_->height();
     if (track_) {
+        const int height = surface_->height();
+        const TViewPositions positions = Positions();
         const int32_t offset = track_->StartOffset;
-        const QColor selected = ColorFromValue(selectedColor_);
-        const int32_t workBar = workBar_;
-        if (workBar >= 0)
-            marks.push_back(
-                {QRect(Column(workBar + offset), 0, 1, height), ColorFromValue(workColor_)});
-        if (track_->DataLength != 0) {
-            const int32_t play = track_->PlayPosition;
-            panel_->PlayTime()->SetTimeText(QString::fromStdString(track_->PositionText(play)));
-            marks.push_back({QRect(Column(play), 0, 2, height), ColorFromValue(lineColor_)});
-        }
-        if (track_->HasSelection) {
-            const int start = Column(track_->SelStart + offset);
-            const int end = Column(track_->SelEnd + offset);
-            marks.push_back({QRect(start, 0, 1, height), selected});
-            marks.push_back({QRect(end, 0, 1, height), selected});
-            const int bandWidth = end - (start + 1);
-            if (bandWidth > 0) {
-                marks.push_back({QRect(start + 1, 0, bandWidth, 2), selected});
-                marks.push_back({QRect(start + 1, height - 2, bandWidth, 2), selected});
-            }
-        }
-        for (auto [edit, position] : {std::pair{panel_->FSTime(), track_->SelStart + offset},
-                                      std::pair{panel_->FETime(), track_->SelEnd + offset}}) {
+        const TMarkerLayout layout = MarkerLayout(positions, offset, track_->DataLength,
+                                                  surfaceWidth_, height, workBarColumn_);
+        const auto add = [&](const TMarkerRect& r, int colorValue) {
+            if (!r.visible) return;
+            marks.push_back({QRect(r.left, r.top, r.width, r.height < 0 ? height : r.height),
+                             ColorFromValue(colorValue)});
+        };
+        add(layout.workBar, workColor_);
+        add(layout.play, lineColor_);
+        add(layout.selStart, selectedColor_);
+        add(layout.selEnd, selectedColor_);
+        add(layout.topBand, selectedColor_);
+        add(layout.bottomBand, selectedColor_);
+        if (track_->DataLength != 0)
+            panel_->PlayTime()->SetTimeText(
+                QString::fromStdString(track_->PositionText(positions.playPosition)));
+        for (auto [edit, position] : {std::pair{panel_->FSTime(), positions.selStart + offset},
+                                      std::pair{panel_->FETime(), positions.selEnd + offset}}) {
             // The user's entry stays while the box has the focus.
             if (!edit->hasFocus())
                 edit->SetTimeText(QString::fromStdString(track_->PositionText(position)));
@@ -178,43 +187,30 @@ void TWaveView::RedrawMarkers() {
     OnUiThread([this] { ApplyMarkers(); });
 }
 
-void TWaveView::WorkBarAt(int32_t dataPosition) {
-    workBar_ = dataPosition;
-    RedrawMarkers();
-}
-
-void TWaveView::WorkBarDone() {
-    workBar_ = -1;
+void TWaveView::ShowWorkBar(int column) {
+    workBarColumn_ = column;
     RedrawMarkers();
 }
 
 // ---- position controls
 
 void TWaveView::UpdatePositionControls() {
-    const bool ready = track_ && track_->TrackState() == tsReady;
     TPositionPanel& p = *panel_;
-    for (QWidget* control :
-         {static_cast<QWidget*>(p.FSRewindBtn()), static_cast<QWidget*>(p.FSTime()),
-          static_cast<QWidget*>(p.FSForwardBtn()), static_cast<QWidget*>(p.FPRewindBtn()),
-          static_cast<QWidget*>(p.PlayTime()), static_cast<QWidget*>(p.FPForwardBtn()),
-          static_cast<QWidget*>(p.FERewindBtn()), static_cast<QWidget*>(p.FETime()),
-          static_cast<QWidget*>(p.FEForwardBtn())})
-        control->setEnabled(false);
-    p.PlayTime()->SetEditable(ready);
-    if (!ready) return;
-    const TVelTrack& t = *track_;
-    if (t.HasSelection) {
-        p.FSRewindBtn()->setEnabled(t.SelStart > 0);
-        p.FSForwardBtn()->setEnabled(t.SelStart < t.SelEnd);
-        p.FERewindBtn()->setEnabled(t.SelStart < t.SelEnd);
-        p.FEForwardBtn()->setEnabled(t.SelEnd < t.DataLength);
-        p.FSTime()->setEnabled(true);
-        p.FETime()->setEnabled(true);
-    }
-    const int32_t play = t.PlayPosition;
-    p.FPForwardBtn()->setEnabled(play < t.StartOffset + t.DataLength);
-    p.FPRewindBtn()->setEnabled(play > t.StartOffset);
-    p.PlayTime()->setEnabled(true);
+    TPositionFacts facts; // no track: as an empty one, everything disabled
+    if (track_)
+        facts = {track_->TrackState(), track_->HasSelection, track_->SelStart,  track_->SelEnd,
+                 track_->PlayPosition, track_->StartOffset,  track_->DataLength};
+    const TPositionControls on = PositionControls(facts);
+    p.PlayTime()->SetEditable(!on.playTimeAsText);
+    p.FSRewindBtn()->setEnabled(on.startRewind);
+    p.FSTime()->setEnabled(on.startTime);
+    p.FSForwardBtn()->setEnabled(on.startForward);
+    p.FPRewindBtn()->setEnabled(on.playRewind);
+    p.PlayTime()->setEnabled(on.playTime);
+    p.FPForwardBtn()->setEnabled(on.playForward);
+    p.FERewindBtn()->setEnabled(on.endRewind);
+    p.FETime()->setEnabled(on.endTime);
+    p.FEForwardBtn()->setEnabled(on.endForward);
 }
 
 // ---- nudges
@@ -233,22 +229,27 @@ void TWaveView::StopNudge() {
     nudged_ = nullptr;
     if (track_ && playPosition && track_->TrackState() == tsReady)
         track_->Cue(track_->PlayPosition);
+    emit Cued(track_->PlayPosition);
     UpdatePositionControls();
 }
 
 void TWaveView::NudgeTick() {
     if (!nudged_ || !track_) return;
     ++nudgeTicks_;
-    const int32_t step = (nudgeTicks_ / 10) * 100 + 2;
-    TVelTrack& t = *track_;
     const TPositionPanel& p = *panel_;
-    if (nudged_ == p.FSRewindBtn()) t.SelStart = std::max(0, t.SelStart - step);
-    if (nudged_ == p.FSForwardBtn()) t.SelStart = std::min(t.SelEnd, t.SelStart + step);
-    if (nudged_ == p.FERewindBtn()) t.SelEnd = std::max(t.SelStart, t.SelEnd - step);
-    if (nudged_ == p.FEForwardBtn()) t.SelEnd = std::min(t.DataLength, t.SelEnd + step);
-    if (nudged_ == p.FPRewindBtn()) t.PlayPosition = std::max(t.StartOffset, t.PlayPosition - step);
-    if (nudged_ == p.FPForwardBtn())
-        t.PlayPosition = std::min(t.StartOffset + t.DataLength, t.PlayPosition + step);
+    const std::pair<TVelNudgeBtn*, TNudgeButton> buttons[] = {
+        {p.FSRewindBtn(), TNudgeButton::StartRewind},
+        {p.FSForwardBtn(), TNudgeButton::StartForward},
+        {p.FPRewindBtn(), TNudgeButton::PlayRewind},
+        {p.FPForwardBtn(), TNudgeButton::PlayForward},
+        {p.FERewindBtn(), TNudgeButton::EndRewind},
+        {p.FEForwardBtn(), TNudgeButton::EndForward}};
+    for (const auto& [button, which] : buttons) {
+        if (button != nudged_) continue;
+        TViewPositions positions = Positions();
+        ApplyNudge(which, nudgeTicks_, track_->StartOffset, track_->DataLength, positions);
+        SetPositions(positions);
+    }
     ApplyMarkers();
 }
 
@@ -280,44 +281,28 @@ void TWaveView::LeavePlayBox() {
 // ---- mouse
 
 void TWaveView::OnLeftDown(int x) {
-    dragging_ = false;
-    if (!track_ || track_->TrackState() != tsReady) return;
-    dragging_ = true;
-    TVelTrack& t = *track_;
-    if (!t.HasSelection || t.EffectState != esNoDialog) {
-        dragArmed_ = true;
-    } else {
-        t.SelStart = 0;
-        t.SelEnd = 0;
-        t.SetHasSelection(false);
-    }
-    t.PlayPosition = Position(x);
-    ApplyMarkers();
+    if (!track_) return;
+    TViewPositions positions = Positions();
+    const TMouseOutcome outcome = mouse_.Press(true, x, MouseFacts(), positions);
+    SetPositions(positions);
+    if (outcome.redrawMarkers) ApplyMarkers();
 }
 
 void TWaveView::OnLeftMove(int x) {
-    if (!dragging_ || !track_ || track_->TrackState() != tsReady) return;
-    TVelTrack& t = *track_;
-    if (t.EffectState != esNoDialog) return;
-    const int playColumn = Column(t.PlayPosition);
-    if (dragArmed_ && x > playColumn - 5 && x < playColumn + 5) return;
-    dragArmed_ = false;
-    const int column = std::clamp(x, 0, surfaceWidth_ - 2);
-    int32_t a = t.PlayPosition - t.StartOffset;
-    int32_t b = Position(column) - t.StartOffset;
-    if (a > b) std::swap(a, b);
-    t.SelStart = a;
-    t.SelEnd = b;
-    t.SetHasSelection(true);
+    if (!track_) return;
+    TViewPositions positions = Positions();
+    const TMouseOutcome outcome = mouse_.Move(x, MouseFacts(), positions);
+    if (!outcome.redrawMarkers) return;
+    SetPositions(positions);
     ApplyMarkers();
 }
 
 void TWaveView::OnLeftUp(int) {
-    dragArmed_ = false;
-    if (!dragging_) return;
-    dragging_ = false;
-    if (!track_ || track_->TrackState() != tsReady) return;
+    if (!track_) return;
+    const TMouseOutcome outcome = mouse_.Release(true, MouseFacts());
+    if (!outcome.cueNow) return;
     track_->Cue(track_->PlayPosition);
+    emit Cued(track_->PlayPosition);
     UpdatePositionControls();
 }
 
@@ -339,12 +324,49 @@ QMenu* TWaveView::ShowPopupMenu(QPoint where) {
 
 // ---- pictures (worker)
 
-bool TWaveView::PaintWave(TVelTrack& track, int32_t, int32_t) {
-    pictures_.Begin(QSize(surfaceWidth_, surfaceHeight_), ColorFromValue(unSelectedColor_));
+bool TWaveView::BeginPictures(int& width, int& height) {
+    width = surfaceWidth_;
+    height = surfaceHeight_;
+    pictures_.Begin(QSize(width, height), ColorFromValue(unSelectedColor_));
     RepaintSurface();
-    if (!track.Cancelled()) return true;
-    track.AddMessage(kMsgAppend, " ... Action Cancelled");
-    return false;
+    return width > 0 && height > 0;
+}
+
+bool TWaveView::LoadPictureFile(const std::string& path) {
+    if (!pictures_.Load(QString::fromStdString(path))) return false;
+    RepaintSurface();
+    return true;
+}
+
+bool TWaveView::DrawStandbyPicture(const std::string& path) {
+    if (!pictures_.DrawStandBy(QString::fromStdString(path))) return false;
+    RepaintSurface();
+    return true;
+}
+
+bool TWaveView::DrawColumn(int column, int yTop, int yBottom) {
+    if (!pictures_.DrawColumn(column, yTop, yBottom, ColorFromValue(unSelectedColor_),
+                              ColorFromValue(waveColor_)))
+        return false;
+    RepaintSurface();
+    return true;
+}
+
+bool TWaveView::CommitPicture() {
+    const bool committed = pictures_.Commit();
+    RepaintSurface();
+    return committed;
+}
+
+void TWaveView::DrawOverlayColumn(int column, int yTop, int yBottom) {
+    pictures_.OverlayColumn(QSize(surfaceWidth_, surfaceHeight_), column, yTop, yBottom,
+                            ColorFromValue(unSelectedColor_), ColorFromValue(waveColor_));
+    RepaintSurface();
+}
+
+void TWaveView::ClearOverlay() {
+    pictures_.ClearOverlay();
+    RepaintSurface();
 }
 
 bool TWaveView::SavePicture(const std::string& path) {

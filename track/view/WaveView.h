@@ -17,6 +17,7 @@
 #include <memory>
 
 #include "track/TrackInterfaces.h"
+#include "track/Waveform.h"
 #include "track/view/WavePictures.h"
 
 class QMenu;
@@ -72,14 +73,25 @@ class TWaveView : public QWidget, public TTrackView {
     int NudgeTicks() const { return nudgeTicks_; }
     bool Nudging() const { return nudgeTimer_.isActive(); }
 
-    // TTrackView
-    bool PaintWave(TVelTrack& track, int32_t from, int32_t to) override;
-    void RedrawMarkers() override;
-    void WorkBarAt(int32_t dataPosition) override;
-    void WorkBarDone() override;
+    // TTrackView (the worker's picture calls paint into the shared pictures, then ask the
+    // user-interface thread to repaint)
+    bool BeginPictures(int& width, int& height) override;
+    bool LoadPictureFile(const std::string& path) override;
+    bool DrawStandbyPicture(const std::string& path) override;
+    bool DrawColumn(int column, int yTop, int yBottom) override;
+    bool CommitPicture() override;
     bool SavePicture(const std::string& path) override;
     bool SaveEmptyPicture(const std::string& path) override;
+    void DrawOverlayColumn(int column, int yTop, int yBottom) override;
+    void ClearOverlay() override;
+    void ShowWorkBar(int column) override;
+    void RedrawMarkers() override;
     int Width() const override { return surfaceWidth_; }
+    int Height() const override { return surfaceHeight_; }
+
+  signals:
+    // The view cued the track (a mouse gesture's end, a play-position nudge's release).
+    void Cued(int32_t position);
 
   private:
     // Runs `call` on the user-interface thread: at once there, else queued in order.
@@ -92,8 +104,9 @@ class TWaveView : public QWidget, public TTrackView {
     void OnLeftDown(int x);
     void OnLeftMove(int x);
     void OnLeftUp(int x);
-    int Column(int32_t position) const;
-    int32_t Position(int column) const;
+    TViewPositions Positions() const;
+    void SetPositions(const TViewPositions& positions);
+    TMouseFacts MouseFacts() const;
 
     TWavePictures pictures_;
     TWaveSurface* surface_;
@@ -108,11 +121,11 @@ class TWaveView : public QWidget, public TTrackView {
     std::atomic<int> workColor_{12632256};
     std::atomic<int> surfaceWidth_{400};
     std::atomic<int> surfaceHeight_{100};
-    std::atomic<int32_t> workBar_{-1}; // data position, -1 none
+    std::atomic<int> workBarColumn_{-1}; // -1: none
+    std::atomic<bool> repaintQueued_{false};
 
     QTimer nudgeTimer_;
     TVelNudgeBtn* nudged_ = nullptr;
     int nudgeTicks_ = 0;
-    bool dragArmed_ = false;
-    bool dragging_ = false;
+    TWaveMouse mouse_;
 };
