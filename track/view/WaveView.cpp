@@ -227,9 +227,12 @@ void TWaveView::StopNudge() {
     const bool playPosition = nudged_ == panel_->FPRewindBtn() || nudged_ == panel_->FPForwardBtn();
     nudgeTimer_.stop();
     nudged_ = nullptr;
-    if (track_ && playPosition && track_->TrackState() == tsReady)
+    if (!track_) return;
+    // Only the play position's nudges cue: the selection's leave the sound buffer alone.
+    if (playPosition && track_->TrackState() == tsReady) {
         track_->Cue(track_->PlayPosition);
-    emit Cued(track_->PlayPosition);
+        emit Cued(track_->PlayPosition);
+    }
     UpdatePositionControls();
 }
 
