@@ -85,15 +85,8 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "usage: playback_bench [SECONDS] [DIR]\n");
         return 2;
     }
-    const char* tmp = std::getenv("TMPDIR");
-    std::string folder = std::string(argc > 2 ? argv[2]
-                                     : tmp    ? tmp
-                                              : "/tmp") +
-                         "/wavestack-playback-bench-XXXXXX";
-    if (mkdtemp(folder.data()) == nullptr) {
-        std::perror("playback_bench: mkdtemp");
-        return 1;
-    }
+    const std::string folder = bench::MakeBenchFolder("playback-bench", argc > 2 ? argv[2] : nullptr);
+    if (folder.empty()) return 1;
 
     const WAVEFORMATEX formats[] = {MakePcmFormat(44100, 16, 2), MakePcmFormat(22050, 8, 1),
                                     MakePcmFormat(48000, 16, 1), MakePcmFormat(11025, 8, 2)};

@@ -88,15 +88,8 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "usage: record_stall_bench [ROUNDS] [DIR]\n");
         return 2;
     }
-    const char* tmp = std::getenv("TMPDIR");
-    std::string folder = std::string(argc > 2 ? argv[2]
-                                     : tmp    ? tmp
-                                              : "/tmp") +
-                         "/wavestack-record-bench-XXXXXX";
-    if (mkdtemp(folder.data()) == nullptr) {
-        std::perror("record_stall_bench: mkdtemp");
-        return 1;
-    }
+    const std::string folder = bench::MakeBenchFolder("record-bench", argc > 2 ? argv[2] : nullptr);
+    if (folder.empty()) return 1;
     const auto cleanUp = [&] {
         std::error_code ignored;
         std::filesystem::remove_all(folder, ignored);

@@ -1,8 +1,10 @@
-// A long wave file of a slowly gliding tone for the benchmarks, written a second at a time so
-// that memory stays small whatever the length.
+// Files for the benchmarks: their folder, and long wave files of a slowly gliding tone written a
+// second at a time so that memory stays small whatever the length.
 #pragma once
 
 #include <cmath>
+#include <cstdio>
+#include <cstdlib>
 #include <cstdint>
 #include <fstream>
 #include <string>
@@ -10,6 +12,19 @@
 #include "audio/WaveFormat.h"
 
 namespace bench {
+
+// A fresh folder "<dir>/wavestack-<name>-XXXXXX" for a benchmark's files, in `dir` or else
+// $TMPDIR or /tmp; empty (and the reason printed) when it cannot be made.
+inline std::string MakeBenchFolder(const char* name, const char* dir) {
+    const char* tmp = std::getenv("TMPDIR");
+    std::string folder = std::string(dir ? dir : tmp ? tmp : "/tmp") + "/wavestack-" + name +
+                         "-XXXXXX";
+    if (mkdtemp(folder.data()) == nullptr) {
+        std::perror(name);
+        return {};
+    }
+    return folder;
+}
 
 inline void PutLE(std::string& b, uint32_t v, int n) {
     for (int i = 0; i < n; ++i)
