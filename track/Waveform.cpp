@@ -22,22 +22,29 @@ TDrawingStep DrawingStep(int width, int32_t dataLength, bool is16Bit) {
     return step;
 }
 
-TColumnAverages ColumnAverages(const uint8_t* block, int32_t bytes, bool is16Bit, int32_t stride,
-                               int32_t count) {
-    const int32_t sampleBytes = is16Bit ? 2 : 1;
-    const int64_t samplesInBlock = bytes / sampleBytes;
+namespace {
+
+// One step of a column's walk: `load(index)` answers the sample `index` samples from the
+// column's start.
+struct TSampleAt {
+    bool more = true; // false: no samples from here on, the walk ends
+    bool held = true; // false: pass over this one (it counts as examined)
+    int32_t value = 0;
+};
+
+template <class Load> TColumnAverages WalkColumn(int32_t stride, int32_t count, Load load) {
     int64_t positiveSum = 0, negativeSum = 0;
     int32_t positiveCount = 0, negativeCount = 0;
     int64_t index = 0;
     bool shortStep = true; // the first advance is stride - 1
-    for (int32_t k = 0; k < count && index < samplesInBlock; ++k) {
-        const uint8_t* p = block + index * sampleBytes;
-        const int32_t v = is16Bit ? LoadSample16(p) : LoadSample8(p);
-        if (v > 0) {
-            positiveSum += v;
+    for (int32_t k = 0; k < count; ++k) {
+        const TSampleAt s = load(index);
+        if (!s.more) break;
+        if (s.held && s.value > 0) {
+            positiveSum += s.value;
             ++positiveCount;
-        } else if (v < 0) {
-            negativeSum += v;
+        } else if (s.held && s.value < 0) {
+            negativeSum += s.value;
             ++negativeCount;
         }
         if (stride < 2) {
@@ -51,6 +58,58 @@ TColumnAverages ColumnAverages(const uint8_t* block, int32_t bytes, bool is16Bit
     if (positiveCount) a.positive = static_cast<int32_t>(positiveSum / positiveCount);
     if (negativeCount) a.negative = static_cast<int32_t>(negativeSum / negativeCount);
     return a;
+}
+
+} // namespace
+
+TColumnAverages ColumnAverages(const uint8_t* block, int32_t bytes, bool is16Bit, int32_t stride,
+                               int32_t count) {
+    const int32_t sampleBytes = is16Bit ? 2 : 1;
+    const int64_t samplesInBlock = bytes / sampleBytes;
+    return WalkColumn(stride, count, [&](int64_t index) {
+        if (index >= samplesInBlock) return TSampleAt{false, false, 0};
+        const uint8_t* p = block + index * sampleBytes;
+        return TSampleAt{true, true, is16Bit ? LoadSample16(p) : LoadSample8(p)};
+    });
+}
+
+TColumnAverages RingColumnAverages(const uint8_t* ring, int32_t ringBytes, int64_t from,
+                                   int64_t heldFrom, int64_t heldTo, bool is16Bit, int32_t stride,
+                                   int32_t count) {
+    if (!ring || ringBytes <= 0) return {};
+    const int32_t sampleBytes = is16Bit ? 2 : 1;
+    return WalkColumn(stride, count, [&](int64_t index) {
+        const int64_t at = from + index * sampleBytes; // [take bytes]
+        if (at + sampleBytes > heldTo) return TSampleAt{false, false, 0};
+        if (at < heldFrom) return TSampleAt{true, false, 0};
+        const uint8_t low = ring[at % ringBytes];
+        if (!is16Bit) return TSampleAt{true, true, low - 128};
+        const uint8_t high = ring[(at + 1) % ringBytes];
+        return TSampleAt{true, true, static_cast<int16_t>(low | high << 8)};
+    });
+}
+
+TTakeColumnWalker::TTakeColumnWalker(const TDrawingStep& step, bool is16Bit, int32_t frameBytes)
+    : step_(step), is16Bit_(is16Bit), frameBytes_(std::max(frameBytes, 1)) {}
+
+TColumnAverages TTakeColumnWalker::Next(const uint8_t* ring, int32_t ringBytes, int64_t heldFrom,
+                                        int64_t heldTo) {
+    // Behind what the ring still holds: catch up on a whole frame, so that the walker's
+    // alternation keeps meeting the channels in the same order.
+    const int64_t firstHeld =
+        (std::max<int64_t>(heldFrom, 0) + frameBytes_ - 1) / frameBytes_ * frameBytes_;
+    const int64_t start = std::max(cursor_, firstHeld);
+    const TColumnAverages a = RingColumnAverages(ring, ringBytes, start, heldFrom, heldTo, is16Bit_,
+                                                 step_.stride, step_.samplesPerColumn);
+    cursor_ = start + step_.bytesPerColumn;
+    return a;
+}
+
+uint32_t TakeRedrawWaitMs(int32_t bytesPerColumn, uint32_t avgBytesPerSec) {
+    constexpr int64_t kMinMs = 10, kMaxMs = 100;
+    const double rate = std::max<uint32_t>(avgBytesPerSec, 1);
+    const int64_t ms = std::llround(std::max(bytesPerColumn, 0) * 1000.0 / rate);
+    return static_cast<uint32_t>(std::clamp(ms, kMinMs, kMaxMs));
 }
 
 TColumnValues ColumnValues(const TColumnAverages& averages, bool is16Bit, int height) {
@@ -173,14 +232,17 @@ TMarkerLayout MarkerLayout(const TViewPositions& p, int32_t startOffset, int32_t
         return PositionToColumn(position, startOffset, dataLength, width);
     };
     if (dataLength != 0) m.play = {column(p.playPosition), 0, 2, -1, true};
-    if (p.hasSelection) {
-        const int start = column(p.selStart + startOffset);
-        const int end = column(p.selEnd + startOffset);
+    const bool recording = p.recordingMarker >= 0;
+    if (p.hasSelection || recording) {
+        const int start = recording ? column(p.recordingMarker) : column(p.selStart + startOffset);
         m.selStart = {start, 0, 1, -1, true};
-        m.selEnd = {end, 0, 1, -1, true};
-        const int bandWidth = std::max(0, end - (start + 1));
-        m.topBand = {start + 1, 0, bandWidth, 2, true};
-        m.bottomBand = {start + 1, std::max(0, height - 2), bandWidth, 2, true};
+        if (p.hasSelection) {
+            const int end = column(p.selEnd + startOffset);
+            m.selEnd = {end, 0, 1, -1, true};
+            const int bandWidth = std::max(0, end - (start + 1));
+            m.topBand = {start + 1, 0, bandWidth, 2, true};
+            m.bottomBand = {start + 1, std::max(0, height - 2), bandWidth, 2, true};
+        }
     }
     if (workBarColumn >= 0) m.workBar = {workBarColumn, 0, 1, -1, true};
     return m;

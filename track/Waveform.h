@@ -42,6 +42,40 @@ struct TColumnValues {
 // Values beyond full scale run off the surface.
 TColumnValues ColumnValues(const TColumnAverages& averages, bool is16Bit, int height);
 
+// ---- the take's columns while it records ----
+
+// The recording memory read as a ring: the take's byte t (0 at the record start) lies at
+// ring[t % ringBytes]. Only the take's bytes [heldFrom, heldTo) may be read: recorded, and not
+// yet due to be overwritten by a later fill. From take byte `from` the walker examines up to
+// `count` samples with ColumnAverages' advance, passing over the samples before heldFrom and
+// stopping at heldTo. A sample may straddle the ring's end.
+TColumnAverages RingColumnAverages(const uint8_t* ring, int32_t ringBytes, int64_t from,
+                                   int64_t heldFrom, int64_t heldTo, bool is16Bit, int32_t stride,
+                                   int32_t count);
+
+// The take's columns one after another: each starts one drawing step after the last, as the
+// picture's block reads do when the take is read again; a column whose start is no longer held
+// starts at the first whole frame that is. No allocation. The take's worker.
+class TTakeColumnWalker {
+  public:
+    TTakeColumnWalker(const TDrawingStep& step, bool is16Bit, int32_t frameBytes);
+    // The next column's averages over the ring (see RingColumnAverages).
+    TColumnAverages Next(const uint8_t* ring, int32_t ringBytes, int64_t heldFrom, int64_t heldTo);
+    // The next column's first take byte, before any catching up with heldFrom.
+    int64_t Cursor() const { return cursor_; }
+
+  private:
+    TDrawingStep step_;
+    bool is16Bit_;
+    int32_t frameBytes_;
+    int64_t cursor_ = 0;
+};
+
+// The live display's wait [ms]: one drawing step's worth of audio to the nearest millisecond,
+// at most 100, and at least 10: a shorter wait would wake the worker more often than a screen
+// shows a new frame, for no column more.
+uint32_t TakeRedrawWaitMs(int32_t bytesPerColumn, uint32_t avgBytesPerSec);
+
 // ---- positions and columns (positions include the start offset) ----
 
 // trunc((position - startOffset) / dataLength * (width - 2)); 0 when dataLength is 0.
@@ -57,6 +91,10 @@ struct TViewPositions {
     int32_t selStart = 0;     // [bytes, in the data]
     int32_t selEnd = 0;       // [bytes, in the data]
     bool hasSelection = false;
+    // While a take records, the selection start marker serves as the recording marker and
+    // stands here instead (TVelTrack::RecordingMarker); -1 otherwise. [bytes, with the start
+    // offset]
+    int32_t recordingMarker = -1;
 };
 
 // ---- nudge buttons ----
@@ -152,7 +190,8 @@ struct TMarkerLayout {
     TMarkerRect workBar;    // 1 px, WorkColor
 };
 
-// `workBarColumn` -1: no work bar.
+// `workBarColumn` -1: no work bar. A recording marker is shown as the start marker with or
+// without a selection; the bands then run from it to the end marker.
 TMarkerLayout MarkerLayout(const TViewPositions& positions, int32_t startOffset, int32_t dataLength,
                            int width, int height, int workBarColumn);
 

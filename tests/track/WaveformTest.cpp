@@ -148,3 +148,87 @@ TEST(Waveform, WorkBarSitsJustBeforeTheBlockEnd) {
     EXPECT_EQ(WorkBarColumn(200000, 400000, 402), 199); // column 200, one before
     EXPECT_EQ(WorkBarColumn(0, 400000, 402), 0);
 }
+
+TEST(Waveform, TheTakesColumnsReadTheRecordingMemoryAsARing) {
+    // 8-bit: take byte t lies at ring[t % 8]. From t = 6 four samples: t 6, 7, 8, 9 are ring
+    // bytes 6, 7, 0, 1 holding +10, -4, +20, -8.
+    std::vector<uint8_t> ring(8, 128);
+    ring[6] = 138;
+    ring[7] = 124;
+    ring[0] = 148;
+    ring[1] = 120;
+    TColumnAverages a = RingColumnAverages(ring.data(), 8, 6, 0, 10, false, 1, 4);
+    EXPECT_EQ(a.positive, 15); // (10 + 20) / 2
+    EXPECT_EQ(a.negative, -6); // (-4 - 8) / 2
+    // Take bytes 6 and 7 already overwritten: passed over.
+    a = RingColumnAverages(ring.data(), 8, 6, 8, 10, false, 1, 4);
+    EXPECT_EQ(a.positive, 20);
+    EXPECT_EQ(a.negative, -8);
+    // Only take bytes up to 9 recorded: t = 9 is not read.
+    a = RingColumnAverages(ring.data(), 8, 6, 0, 9, false, 1, 4);
+    EXPECT_EQ(a.positive, 15);
+    EXPECT_EQ(a.negative, -4);
+    // Stride 4 advances 3 then 5: from t = 2, samples t 2, 5, 10, 13 = ring 2, 5, 2, 5.
+    std::vector<uint8_t> strided(8, 128);
+    strided[2] = 132; // +4
+    strided[5] = 100; // -28
+    a = RingColumnAverages(strided.data(), 8, 2, 0, 100, false, 4, 4);
+    EXPECT_EQ(a.positive, 4);
+    EXPECT_EQ(a.negative, -28);
+    // A 16-bit sample across the end of an odd-sized ring: low byte ring[4], high byte ring[0].
+    std::vector<uint8_t> odd = {0x12, 0, 0, 0, 0x34};
+    a = RingColumnAverages(odd.data(), 5, 4, 0, 6, true, 1, 1);
+    EXPECT_EQ(a.positive, 0x1234);
+}
+
+TEST(Waveform, TheTakeWalkerStepsColumnByColumnAndCatchesUpWithTheRing) {
+    // Two samples a column, two bytes a step, 8-bit mono over a 6-byte ring.
+    const TDrawingStep step{2, 1, 2};
+    TTakeColumnWalker walker(step, false, 1);
+    std::vector<uint8_t> ring = {129, 130, 131, 132, 133, 134}; // +1 .. +6
+    EXPECT_EQ(walker.Next(ring.data(), 6, 0, 6).positive, 1);   // t 0, 1: (1 + 2) / 2
+    EXPECT_EQ(walker.Next(ring.data(), 6, 0, 6).positive, 3);   // t 2, 3: (3 + 4) / 2
+    // The ring has come round: t 6, 7 are ring 0, 1 again, refilled with +10 and +12.
+    ring[0] = 138;
+    ring[1] = 140;
+    EXPECT_EQ(walker.Next(ring.data(), 6, 4, 8).positive, 5);  // t 4, 5
+    EXPECT_EQ(walker.Next(ring.data(), 6, 4, 8).positive, 11); // t 6, 7
+    EXPECT_EQ(walker.Cursor(), 8);
+    // Fallen behind: only t 12 .. 13 are held; the column starts there (ring 0, 1).
+    EXPECT_EQ(walker.Next(ring.data(), 6, 12, 14).positive, 11);
+    EXPECT_EQ(walker.Cursor(), 14);
+    // 16-bit stereo catches up on a whole frame: held from 13 means from 16.
+    TTakeColumnWalker stereo({1, 1, 4}, true, 4);
+    std::vector<uint8_t> frames(24, 0);
+    frames[16] = 7; // take byte 16: the left sample of the fifth frame
+    EXPECT_EQ(stereo.Next(frames.data(), 24, 13, 24).positive, 7);
+    EXPECT_EQ(stereo.Cursor(), 20);
+}
+
+TEST(Waveform, TheTakesRedrawWaitAndItsRecordingMarker) {
+    // One step's audio to the nearest ms at 176400 bytes a second, kept within 10 .. 100 ms.
+    EXPECT_EQ(TakeRedrawWaitMs(3528, 176400), 20u);    // 20.000
+    EXPECT_EQ(TakeRedrawWaitMs(3616, 176400), 20u);    // 20.499
+    EXPECT_EQ(TakeRedrawWaitMs(3617, 176400), 21u);    // 20.504
+    EXPECT_EQ(TakeRedrawWaitMs(1320, 176400), 10u);    // 7.48: no faster than 10 ms
+    EXPECT_EQ(TakeRedrawWaitMs(264192, 176400), 100u); // 1497.7: never slower than 100 ms
+    EXPECT_EQ(TakeRedrawWaitMs(0, 0), 10u);
+
+    // 402 px, 400000 bytes: 1000 bytes a column. The recording marker at 150000 into the data
+    // takes the start marker's place; the bands run from it to the selection end.
+    TViewPositions p{500, 100000, 300000, true, 500 + 150000};
+    TMarkerLayout m = MarkerLayout(p, 500, 400000, 402, 100, -1);
+    EXPECT_TRUE(m.selStart.visible);
+    EXPECT_EQ(m.selStart.left, 150);
+    EXPECT_EQ(m.selEnd.left, 300);
+    EXPECT_EQ(m.topBand.left, 151);
+    EXPECT_EQ(m.topBand.width, 149);
+    p.recordingMarker = -1; // the take is over: the selection start again
+    EXPECT_EQ(MarkerLayout(p, 500, 400000, 402, 100, -1).selStart.left, 100);
+    // Without a selection the recording marker still shows, alone.
+    p = {500, 0, 0, false, 500 + 150000};
+    m = MarkerLayout(p, 500, 400000, 402, 100, -1);
+    EXPECT_TRUE(m.selStart.visible);
+    EXPECT_EQ(m.selStart.left, 150);
+    EXPECT_FALSE(m.selEnd.visible || m.topBand.visible || m.bottomBand.visible);
+}
