@@ -69,9 +69,16 @@ bool PaintWave(TVelTrack& track, TTrackView& view, int32_t from, int32_t to) {
 
     const bool is16 = Is16Bit(file.format);
     const TDrawingStep step = DrawingStep(width, length, is16);
+    // Every column reads one drawing step, the last one what is left up to `to`. The step
+    // divides by the width while positions map onto width - 2 columns, so that remainder is
+    // longer than a step (a few steps on a long track): the last column spreads its samples
+    // over all of it by the step's own rule, and the picture reaches the data's end.
+    const int64_t beforeLast =
+        static_cast<int64_t>(std::max(endColumn - firstColumn - 1, 0)) * step.bytesPerColumn;
+    const auto lastBlock = static_cast<int32_t>(std::max<int64_t>(to - from - beforeLast, 0));
     TWaveIO& io = track.WaveIO();
     TQuietReads quiet(io);
-    if (!io.AllocWorkBuffer(std::max(step.bytesPerColumn, 1))) return false;
+    if (!io.AllocWorkBuffer(std::max({step.bytesPerColumn, lastBlock, 1}))) return false;
     if (io.SeekWaveData(file, from) < 0) {
         track.AddMessage(kMsgError, "MMIOSeek - bad wave data chunk.");
         return false;
@@ -83,17 +90,17 @@ bool PaintWave(TVelTrack& track, TTrackView& view, int32_t from, int32_t to) {
             whole = false;
             break;
         }
-        // The last column's block is whatever is left of it; it examines no more samples than
-        // any other, so reading past one column's bytes would be wasted.
-        const int32_t n = std::min(step.bytesPerColumn, to - position);
+        const bool last = column == endColumn - 1;
+        const int32_t n = last ? to - position : std::min(step.bytesPerColumn, to - position);
         int32_t got = 0;
         if (n > 0 && !io.ReadWaveData(file, n, &got)) {
             whole = false;
             break;
         }
         position += got;
+        const TDrawingStep walk = got > step.bytesPerColumn ? DrawingStep(1, got, is16) : step;
         const TColumnAverages averages =
-            ColumnAverages(io.Buffer().data, got, is16, step.stride, step.samplesPerColumn);
+            ColumnAverages(io.Buffer().data, got, is16, walk.stride, walk.samplesPerColumn);
         const TColumnValues y = ColumnValues(averages, is16, height);
         if (!view.DrawColumn(column, y.yTop, y.yBottom))
             track.AddMessage(kMsgStatus, "DrawXi(" + std::to_string(column) + ")");
