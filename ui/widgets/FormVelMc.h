@@ -48,8 +48,9 @@ class TFormVelMc : public QWidget, public TFormVel {
     void DetachFromOwner() { owner_ = nullptr; }
 
   public slots:
-    void OkBtnClick();
-    void CancelBtnClick();
+    // OK and Cancel close the window with their result; a form may give them other meanings.
+    virtual void OkBtnClick();
+    virtual void CancelBtnClick();
     void HelpBtnClick();
 
   protected:
