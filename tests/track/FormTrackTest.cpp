@@ -299,6 +299,23 @@ class FormTrackTest : public QObject {
         QVERIFY(w->Track()->HasSelection);
         QTRY_VERIFY(w->RecordBtn()->isEnabled());
         QVERIFY(w->MixBtn()->isEnabled());
+        // What a user sees: the window in its main window, a stretch selected, the play marker
+        // inside it; then each page.
+        if (const char* shot = std::getenv("FORM_TRACK_SHOT")) {
+            w->Track()->SelStart = 220500;
+            w->Track()->SelEnd = 551250;
+            w->Track()->PlayPosition = 330750;
+            w->View()->ApplyMarkers();
+            w->View()->UpdatePositionControls();
+            QCoreApplication::processEvents();
+            const QString base = QString::fromLocal8Bit(shot);
+            QVERIFY(f.host->grab().save(base + "-track.png"));
+            pages->setCurrentIndex(1);
+            QVERIFY(w->SubWindow()->grab().save(base + "-properties.png"));
+            pages->setCurrentIndex(2);
+            QVERIFY(w->SubWindow()->grab().save(base + "-panvolume.png"));
+            pages->setCurrentIndex(0);
+        }
         // Busy: only Stop; the close command goes with it.
         w->Track()->SetState(tsBusy);
         QVERIFY(!w->OkBtn()->isEnabled() && !w->CancelBtn()->isEnabled());

@@ -44,13 +44,12 @@ TButton* PanelButton(QWidget* parent, const char* name, const char* caption, con
     return button;
 }
 
-TVelBtnBmp* PageButton(QWidget* parent, const char* name, const char* caption,
-                       const char* picture) {
+// A page's own button: its label in words, as wide as the label needs.
+TVelBtnBmp* PageButton(QWidget* parent, const char* name, const char* caption) {
     auto* button = new TVelBtnBmp(parent);
     button->setObjectName(QString::fromLatin1(name));
     button->SetCaption(QString::fromLatin1(caption));
-    button->SetPicture(QString::fromLatin1(picture));
-    button->SetBtnSize(bsSmall);
+    button->setMinimumWidth(80);
     return button;
 }
 
@@ -264,9 +263,9 @@ void TFormTrack::BuildPropertiesPage() {
     propertySheet_ = new QWidget(pages_);
     propertySheet_->setObjectName(QStringLiteral("PropertySheet"));
     fileName_ = ReadOnlyField(propertySheet_, "FileName", "Click Save to change");
-    saveAsBtn_ = PageButton(propertySheet_, "SaveAsBtn", "Save As|Save As Dialog ", "saveas");
+    saveAsBtn_ = PageButton(propertySheet_, "SaveAsBtn", "Save As|Save As Dialog ");
     waveDesc_ = ReadOnlyField(propertySheet_, "WaveDesc", "Click Open to Change");
-    waveBtn_ = PageButton(propertySheet_, "WaveBtn", "Open|Open wave format dialog", "open");
+    waveBtn_ = PageButton(propertySheet_, "WaveBtn", "Open|Open wave format dialog");
     startsAt_ =
         TimeField(propertySheet_, "StartsAt", "Starts at  (Minutes.Seconds.Fractional Seconds)");
     length_ =
@@ -309,8 +308,7 @@ void TFormTrack::BuildPanVolumePage() {
     panVolumeSheet_->setObjectName(QStringLiteral("DirectSound"));
     panBar_ = PercentBar(panVolumeSheet_, "PanBar", "Pan");
     volumeBar_ = PercentBar(panVolumeSheet_, "VolumeBar", "Volume");
-    defaultBtn_ =
-        PageButton(panVolumeSheet_, "DefaultBtn", "Defaults|Reset to Defaults", "defaults");
+    defaultBtn_ = PageButton(panVolumeSheet_, "DefaultBtn", "Defaults|Reset to Defaults");
     defaultBtn_->setEnabled(false);
 
     auto* grid = new QGridLayout(panVolumeSheet_);
