@@ -405,6 +405,12 @@ class FormTrackTest : public QObject {
         QTRY_VERIFY(!w->EffectsDialog());
         QCOMPARE(w->Track()->EffectState.load(), uint8_t(esNoDialog));
         QVERIFY(w->WaveBtn()->isEnabled() && w->Length()->isEnabled() && w->MixBtn()->isEnabled());
+        // Closing the track window takes its dialog along.
+        w->MixBtn()->PerformClick();
+        QVERIFY(w->EffectsDialog());
+        QCOMPARE(f.host->ChildCount(), 2);
+        QVERIFY(w->CloseWindow());
+        QTRY_COMPARE(f.host->ChildCount(), 0);
         TFormTrack::SetEffectsDialogFactory({});
     }
 

@@ -16,8 +16,6 @@
 //   Delete, Ctrl+A) act only while the waveform has the focus.
 #pragma once
 
-#include <QPointer>
-
 #include <atomic>
 #include <memory>
 #include <optional>
@@ -80,7 +78,7 @@ class TFormTrack : public TFormVelMc, public TTrackOwner {
 
     TVelTrack* Track() const { return track_.get(); }
     TWaveView* View() const { return view_; }
-    TTrackEffectsDialog* EffectsDialog() const { return effectsDialog_.data(); }
+    TTrackEffectsDialog* EffectsDialog() const { return effectsDialog_; }
     // The window's caption (the track's file name, or a new track's name).
     std::string Caption() const;
     void SetCaption(const std::string& caption);
@@ -206,7 +204,9 @@ class TFormTrack : public TFormVelMc, public TTrackOwner {
     std::unique_ptr<TQtClipboardStore> clipboard_;
     TWaveView* view_ = nullptr;
     std::unique_ptr<TVelTrack> track_;
-    QPointer<TTrackEffectsDialog> effectsDialog_;
+    // Cleared by the dialog's destroyed signal, which comes while it is half destroyed: a
+    // plain pointer, never cast back then.
+    TTrackEffectsDialog* effectsDialog_ = nullptr;
     std::atomic<bool> stateChangeQueued_{false};
     std::atomic<bool> hourglass_{false};
 

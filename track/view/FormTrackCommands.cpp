@@ -320,6 +320,7 @@ void TFormTrack::MixBtnClick() {
 }
 
 void TFormTrack::EffectsDialogGone() {
+    effectsDialog_ = nullptr;
     if (!track_) return;
     track_->EffectState = esNoDialog;
     UpdateButtons();
@@ -385,10 +386,11 @@ void TFormTrack::CloseTrack() {
     if (!track_ || closing_) return;
     track_->Stop();
     if (effectsDialog_) {
-        TTrackEffectsDialog* dialog = effectsDialog_.data();
-        effectsDialog_.clear();
-        if (QMdiSubWindow* window = dialog->SubWindow()) window->close();
-        if (dialog->SubWindow()) dialog->deleteLater(); // it refused: it goes all the same
+        TTrackEffectsDialog* dialog = effectsDialog_;
+        disconnect(dialog, &QObject::destroyed, this, nullptr);
+        effectsDialog_ = nullptr;
+        QMdiSubWindow* window = dialog->SubWindow();
+        if (window && !window->close()) window->deleteLater(); // refused: it goes all the same
     }
     closing_ = true;
     track_->SetState(tsClosing);
