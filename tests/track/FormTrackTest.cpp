@@ -367,6 +367,17 @@ class FormTrackTest : public QObject {
         QCOMPARE(w->LengthInBytes()->text(), QString("File Size is 0.42 M"));
         QCOMPARE(w->Track()->TrackState(), tsReady);
         QCOMPARE(w->Track()->DataLength, 441000);
+
+        // OK keeps the shorter track in its file and puts the window aside.
+        const std::string file = w->Track()->WaveFileName();
+        const int refreshes = f.host->refreshes;
+        w->OkBtn()->PerformClick();
+        QVERIFY(!w->Track()->Modified());
+        QCOMPARE(std::filesystem::file_size(file), 46u + 441000u);
+        QVERIFY(w->SubWindow()->isMinimized());
+        QVERIFY(w->Minimized());
+        QVERIFY(f.host->refreshes > refreshes);
+        QCOMPARE(f.host->ChildCount(), 1); // still in the song
     }
 
     void AnOpenEffectsDialogHoldsItsControlsAndFollowsTheWindow() {
