@@ -117,17 +117,23 @@ void TWaveView::OnUiThread(std::function<void()> call) {
 }
 
 void TWaveView::RepaintSurface() {
-    // A picture's columns arrive far faster than the screen shows them: one queued repaint
-    // at a time.
     if (OnGuiThread()) return surface_->update();
+    // A picture's columns arrive far faster than the screen shows them, and each repaint
+    // holds the pictures the worker draws into: at most one repaint per interval, and one
+    // more at its end when columns came meanwhile, so the last of them always shows.
+    repaintWanted_ = true;
     if (repaintQueued_.exchange(true)) return;
     QMetaObject::invokeMethod(
-        this,
-        [this] {
-            repaintQueued_ = false;
-            surface_->update();
-        },
-        Qt::QueuedConnection);
+        this, [this] { RunQueuedRepaint(); }, Qt::QueuedConnection);
+}
+
+void TWaveView::RunQueuedRepaint() {
+    repaintWanted_ = false;
+    surface_->update();
+    QTimer::singleShot(kRepaintInterval, this, [this] {
+        repaintQueued_ = false;
+        if (repaintWanted_.exchange(false) && !repaintQueued_.exchange(true)) RunQueuedRepaint();
+    });
 }
 
 // ---- the track's positions

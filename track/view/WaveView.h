@@ -35,7 +35,8 @@ class TWaveView : public QWidget, public TTrackView {
     Q_PROPERTY(int LineColor READ LineColor WRITE SetLineColor)
     Q_PROPERTY(int WorkColor READ WorkColor WRITE SetWorkColor)
   public:
-    static constexpr int kNudgeInterval = 100; // [ms]
+    static constexpr int kNudgeInterval = 100;  // [ms]
+    static constexpr int kRepaintInterval = 30; // [ms] between repaints the worker asks for
 
     explicit TWaveView(QWidget* parent = nullptr);
     ~TWaveView() override;
@@ -97,6 +98,7 @@ class TWaveView : public QWidget, public TTrackView {
     // Runs `call` on the user-interface thread: at once there, else queued in order.
     void OnUiThread(std::function<void()> call);
     void RepaintSurface();
+    void RunQueuedRepaint();
     void StartNudge(TVelNudgeBtn* button);
     void StopNudge();
     void LeaveStartOrEnd(TVelTimeEdit* edit, bool start);
@@ -121,8 +123,9 @@ class TWaveView : public QWidget, public TTrackView {
     std::atomic<int> workColor_{12632256};
     std::atomic<int> surfaceWidth_{400};
     std::atomic<int> surfaceHeight_{100};
-    std::atomic<int> workBarColumn_{-1}; // -1: none
-    std::atomic<bool> repaintQueued_{false};
+    std::atomic<int> workBarColumn_{-1};     // -1: none
+    std::atomic<bool> repaintQueued_{false}; // a repaint or its interval is running
+    std::atomic<bool> repaintWanted_{false}; // the worker drew since the last repaint
 
     QTimer nudgeTimer_;
     TVelNudgeBtn* nudged_ = nullptr;
