@@ -75,8 +75,10 @@ struct TestHost : TFormVelM, TTrackWindowHost {
     bool RecordEnabled() override { return recordEnabled; }
     void Record() override { ++records; }
     void EnableSongSave() override { ++songSaves; }
+    // The main window's captions: "name (folder/)".
     std::string NormaliseTrackName(const std::string& path) override {
-        return std::filesystem::absolute(path).lexically_normal().string();
+        const std::filesystem::path full = std::filesystem::absolute(path).lexically_normal();
+        return full.filename().string() + " (" + full.parent_path().string() + "/)";
     }
     void CloseWindowShowing(const std::string& caption, TFormTrack& except) override {
         for (int i = ChildCount() - 1; i >= 0; --i)
@@ -181,7 +183,7 @@ struct Fixture {
         return w;
     }
     TFormTrack* Open(const std::string& path) {
-        TFormTrack* w = NewWindow(path);
+        TFormTrack* w = NewWindow(host->NormaliseTrackName(path));
         w->InitialiseTrack(sound ? sound->Device() : nullptr, path, host->OutputFormat(),
                            MakePcmFormat(44100, 16, 1), "00:30:00", "00:00.00000");
         return w;
@@ -592,8 +594,8 @@ class FormTrackTest : public QObject {
         f.saveAnswer = target;
         const int songSaves = f.host->songSaves;
         QVERIFY(w->SaveTrack());
-        QCOMPARE(w->Caption(), target);
-        QCOMPARE(w->FileNameEdit()->text(), QString::fromStdString(target));
+        QCOMPARE(w->Caption(), "take.wav (" + f.root + "/)");
+        QCOMPARE(w->FileNameEdit()->text(), QString::fromStdString(w->Caption()));
         QCOMPARE(f.host->songSaves, songSaves + 1);
         QTRY_COMPARE(f.host->ChildCount(), 1);
         QCOMPARE(f.host->Window(0), w);

@@ -107,15 +107,15 @@ bool TFormTrack::SaveTrackAs() {
         SaveAsStart(file.empty() ? track_->ShortFileName() : file, Caption(), host_.SongFolder());
     const std::optional<std::string> chosen = saveDialog_(this, start.folder, start.fileName);
     if (!chosen) return false;
-    const std::string name = host_.NormaliseTrackName(*chosen);
-    host_.CloseWindowShowing(name, *this);
+    const std::string caption = host_.NormaliseTrackName(*chosen);
+    host_.CloseWindowShowing(caption, *this);
     // The caption names the file the song records for this track: it changes only once the
     // track really lives there, so a failed save cannot leave the song naming a file that
     // does not exist.
-    const bool saved = track_->SaveTrackAs(name);
-    if (saved) SetCaption(name);
+    const bool saved = track_->SaveTrackAs(*chosen);
+    if (saved) SetCaption(caption);
     host_.EnableSongSave();
-    fileName_->setText(QString::fromStdString(saved ? name : Caption()));
+    fileName_->setText(QString::fromStdString(Caption()));
     UpdateButtons();
     return saved;
 }
