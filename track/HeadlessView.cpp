@@ -127,6 +127,7 @@ bool THeadlessTrackView::SaveEmptyPicture(const std::string& path) {
 
 void THeadlessTrackView::DrawOverlayColumn(int column, int yTop, int yBottom) {
     std::lock_guard lock(mutex_);
+    overlayLog_.push_back({column, yTop, yBottom});
     if (column < 0 || column >= width_) return;
     if (overlay_.size() != static_cast<size_t>(width_)) overlay_.assign(width_, {});
     overlay_[static_cast<size_t>(column)] = {yTop, yBottom, true};
@@ -135,6 +136,7 @@ void THeadlessTrackView::DrawOverlayColumn(int column, int yTop, int yBottom) {
 void THeadlessTrackView::ClearOverlay() {
     std::lock_guard lock(mutex_);
     overlay_.clear();
+    ++overlayClears_;
 }
 
 void THeadlessTrackView::ShowWorkBar(int column) {
@@ -154,6 +156,14 @@ std::vector<THeadlessColumn> THeadlessTrackView::Clean() const {
 std::vector<THeadlessColumn> THeadlessTrackView::Overlay() const {
     std::lock_guard lock(mutex_);
     return overlay_;
+}
+std::vector<THeadlessOverlayColumn> THeadlessTrackView::OverlayLog() const {
+    std::lock_guard lock(mutex_);
+    return overlayLog_;
+}
+int THeadlessTrackView::OverlayClears() const {
+    std::lock_guard lock(mutex_);
+    return overlayClears_;
 }
 int THeadlessTrackView::ColumnsDrawn() const {
     std::lock_guard lock(mutex_);

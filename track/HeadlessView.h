@@ -16,6 +16,13 @@ struct THeadlessColumn {
     bool drawn = false;
 };
 
+// One column drawn into the recording overlay, as the take's worker drew it.
+struct THeadlessOverlayColumn {
+    int column = 0;
+    int yTop = 0;
+    int yBottom = 0;
+};
+
 // Threads: every call from any thread; one mutex guards the pictures.
 class THeadlessTrackView : public TTrackView {
   public:
@@ -41,6 +48,10 @@ class THeadlessTrackView : public TTrackView {
     std::vector<THeadlessColumn> Screen() const;
     std::vector<THeadlessColumn> Clean() const;
     std::vector<THeadlessColumn> Overlay() const;
+    // Every DrawOverlayColumn call since the view was made, in order, and the ClearOverlay
+    // calls: the overlay itself is gone once a take has ended.
+    std::vector<THeadlessOverlayColumn> OverlayLog() const;
+    int OverlayClears() const;
     int ColumnsDrawn() const;
     int PicturesLoaded() const;
     int StandbysDrawn() const;
@@ -59,6 +70,8 @@ class THeadlessTrackView : public TTrackView {
     std::vector<THeadlessColumn> screen_;
     std::vector<THeadlessColumn> clean_;
     std::vector<THeadlessColumn> overlay_;
+    std::vector<THeadlessOverlayColumn> overlayLog_;
+    int overlayClears_ = 0;
     int columnsDrawn_ = 0;
     int picturesLoaded_ = 0;
     int standbys_ = 0;

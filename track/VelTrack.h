@@ -198,6 +198,11 @@ class TVelTrack : private TWaveIOHost {
     // Input bytes the last recording lost while its take still needed them (no buffer was
     // queued in time); what arrives after the selection end is not counted.
     uint64_t RecordingDroppedBytes() const;
+    // Any thread: while a take records, where its recording marker stands (the selection start
+    // marker moved up to the columns recorded so far, the take's worker moves it); -1 outside
+    // a take. A view shows it as its start marker (TViewPositions::recordingMarker).
+    // [bytes, with the start offset]
+    int32_t RecordingMarker() const { return recordingMarker_.load(); }
 
     // ---- worker ----
     TVelThread& Worker() { return worker_; }
@@ -311,6 +316,7 @@ class TVelTrack : private TWaveIOHost {
     int32_t inputDevice_ = -1;
     std::string inputDeviceName_;
     std::unique_ptr<TRecordingState> recording_;
+    std::atomic<int32_t> recordingMarker_{-1};
 
     // Effect parameters, written by the starters before the worker starts.
     struct {

@@ -10,12 +10,23 @@
 #include "track/PlaybackState.h"
 #include "track/RecordingState.h"
 #include "track/VelTrack.h"
+#include "track/Waveform.h"
 
 namespace {
 
 constexpr int32_t kRecordBufferMax = 0x80000; // [bytes]
-constexpr uint32_t kRedrawMaxMs = 100;
-constexpr uint32_t kRedrawMinMs = 10;
+
+// Runs `f` on every way out of a scope.
+template <class F> class TAtExit {
+  public:
+    explicit TAtExit(F f) : f_(std::move(f)) {}
+    ~TAtExit() { f_(); }
+    TAtExit(const TAtExit&) = delete;
+    TAtExit& operator=(const TAtExit&) = delete;
+
+  private:
+    F f_;
+};
 
 // A write in progress must not be cut short by a stop: the bytes are already recorded. The
 // request still counts once the write is over.
@@ -152,6 +163,14 @@ void TVelTrack::RunRecording() {
         SetState(tsReady);
         return;
     }
+    // The take's live display goes on every way out: the marker first, so that the redraw of
+    // the take's EndChange already shows the selection again; the overlay once the real
+    // picture (or, when the take failed, the old one) stands beneath it.
+    TAtExit endDisplay([this] {
+        recordingMarker_ = -1;
+        view_.ClearOverlay();
+        view_.RedrawMarkers();
+    });
     const std::string name = inputDeviceName_;
     const int32_t align = std::max<int32_t>(working_.format.nBlockAlign, 1);
     const std::string runName = "Recording with " + name;
@@ -189,12 +208,44 @@ void TVelTrack::RunRecording() {
     }
     r->written = recordStart;
 
-    // The display follows the take one column of the view at a time, at most every 100 ms.
-    const int64_t columns = std::max(view_.Width(), 1);
-    const int64_t step = std::max<int64_t>(DataLength / columns, 1);
-    const uint32_t rate = std::max<uint32_t>(working_.format.nAvgBytesPerSec, 1);
-    const auto waitMs = static_cast<uint32_t>(std::clamp<int64_t>(
-        std::llround(static_cast<double>(step) * 1000.0 / rate), kRedrawMinMs, kRedrawMaxMs));
+    // The live display draws the take's columns into the view's overlay as they are recorded,
+    // one drawing step each as the view's picture has them, and waits one step's worth of
+    // audio between looks (at most 100 ms). The samples come from the two input buffers read
+    // as a ring; nothing is allocated per column.
+    const int width = view_.Width();
+    const int height = view_.Height();
+    const bool is16 = Is16Bit(working_.format);
+    const TDrawingStep step = DrawingStep(width, DataLength, is16);
+    const uint32_t waitMs = TakeRedrawWaitMs(step.bytesPerColumn, working_.format.nAvgBytesPerSec);
+    const bool drawing = width >= 3 && height > 0;
+    const int64_t takeBytes = selEnd - recordStart;
+    // The input may go on writing while a column is read: the bytes it reaches next in the
+    // ring (the oldest, once a buffer has been queued again) are left alone.
+    const int64_t writeGuard = std::min<int64_t>(
+        std::max<uint32_t>(working_.format.nAvgBytesPerSec, 1), r->memorySize / 4);
+    TTakeColumnWalker walker(step, is16, align);
+    int32_t lastColumn = PositionToColumn(r->startPlay, StartOffset, DataLength, width);
+
+    auto drawTake = [&](uint32_t devicePosition) {
+        const int32_t play = PlayPosition;
+        const int32_t column = PositionToColumn(play, StartOffset, DataLength, width);
+        if (column <= lastColumn) return;
+        recordingMarker_ = play;
+        // What the input has put into the buffers: its position counts dropped bytes too.
+        const int64_t filled = std::clamp<int64_t>(
+            static_cast<int64_t>(devicePosition) - static_cast<int64_t>(r->input->DroppedBytes()),
+            0, takeBytes);
+        const int64_t heldFrom =
+            takeBytes > r->memorySize
+                ? std::max<int64_t>(filled + writeGuard - r->memorySize, 0)
+                : 0; // no buffer is queued twice: every byte stays where it was recorded
+        for (int32_t c = lastColumn; c < column; ++c) {
+            const TColumnValues y = ColumnValues(
+                walker.Next(r->memory.get(), r->memorySize, heldFrom, filled), is16, height);
+            view_.DrawOverlayColumn(c, y.yTop, y.yBottom);
+        }
+        lastColumn = column;
+    };
 
     auto stopInput = [&]() -> bool {
         uint32_t position = 0;
@@ -263,10 +314,13 @@ void TVelTrack::RunRecording() {
         return true;
     };
 
+    // The columns up to the play position of the last look, then the play position anew. The
+    // device position is read first: it also tells which bytes of the ring may be read now.
     auto updateDisplay = [&] {
         uint32_t position = 0;
         if (r->input->GetPosition(position) == MMSYSERR_NOERROR) {
             r->lastDevicePosition = position;
+            if (drawing) drawTake(position);
             const int64_t at = static_cast<int64_t>(r->startPlay) + position;
             PlayPosition = static_cast<int32_t>(std::min<int64_t>(at, StartOffset + selEnd));
         }
@@ -291,6 +345,7 @@ void TVelTrack::RunRecording() {
         if (!ok || r->written >= selEnd || r->deviceStopped) break;
     }
     semaphore_.Release();
+    recordingMarker_ = -1;
     AddMessage(kMsgStatus, "Recording Stopped, Writing Data");
     const int32_t written = r->written;
     CloseRecordingDevice();

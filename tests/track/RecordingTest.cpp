@@ -48,6 +48,19 @@ Bytes ToneData(int32_t bytes, int64_t fromFrame, int64_t toFrame) {
     return b;
 }
 
+// 16-bit stereo: a square wave of +8000 and -8000, 50 frames each, in both channels.
+Bytes SquareData(int32_t bytes) {
+    Bytes b(static_cast<std::size_t>(bytes), 0);
+    for (int64_t f = 0; (f + 1) * kFrame <= bytes; ++f) {
+        const int16_t v = f % 100 < 50 ? 8000 : -8000;
+        for (int c = 0; c < 2; ++c) {
+            b[f * kFrame + c * 2] = static_cast<uint8_t>(v & 0xFF);
+            b[f * kFrame + c * 2 + 1] = static_cast<uint8_t>((v >> 8) & 0xFF);
+        }
+    }
+    return b;
+}
+
 // First frame in [from, to) whose left sample is loud; -1 when none.
 int64_t FirstLoudFrame(const Bytes& data, int64_t from, int64_t to) {
     for (int64_t f = from; f < to; ++f)
@@ -192,6 +205,87 @@ TEST_F(RecordingTest, LoopbackBurstArrivesAndTheRestIsKept) {
     EXPECT_EQ(Working(), original);
 }
 
+TEST_F(RecordingTest, TheTakeIsDrawnLiveAndGivesWayToItsPicture) {
+    // A 3 s track on the view's 400 px: positions map onto 398 columns, 529200 / 398 = 1329.6
+    // bytes each. The take from 0.5 s (column trunc(88200 / 529200 * 398) = 66) to 2.0 s
+    // (column trunc(352800 / 529200 * 398) = 265) hears a square wave of +-8000.
+    OpenOther(SquareData(5 * kSecond));
+    const int32_t length = 3 * kSecond, selStart = kSecond / 2, selEnd = 2 * kSecond;
+    OpenUserFile("a.wav", cd, Pattern(length, 12));
+    Select(selStart, selEnd);
+    track->Cue(selStart);
+    other->Cue(selStart);
+    const int clearsBefore = view.OverlayClears();
+    ASSERT_TRUE(Record());
+    // The recording marker, looked at while the take runs: never behind an earlier look,
+    // never outside the take.
+    int32_t lastMarker = -1;
+    int markerLooks = 0;
+    bool markerInOrder = true;
+    while (track->InWork()) {
+        const int32_t marker = track->RecordingMarker();
+        if (marker >= 0) {
+            ++markerLooks;
+            markerInOrder =
+                markerInOrder && marker >= lastMarker && marker >= selStart && marker <= selEnd;
+            lastMarker = marker;
+        }
+        std::this_thread::sleep_for(5ms);
+    }
+    track->WaitForWorker();
+    StopOther();
+    ASSERT_EQ(track->TrackState(), tsReady);
+    EXPECT_GT(markerLooks, 0);
+    EXPECT_TRUE(markerInOrder);
+    EXPECT_EQ(track->RecordingMarker(), -1);
+
+    // Drawn column after column from the record start's column, none at or past the selection
+    // end's (that one is still being recorded when the take ends).
+    const std::vector<THeadlessOverlayColumn> drawn = view.OverlayLog();
+    ASSERT_FALSE(drawn.empty());
+    std::printf("take columns drawn live: %zu of %d\n", drawn.size(), 265 - 66);
+    EXPECT_EQ(drawn.front().column, 66);
+    for (std::size_t k = 1; k < drawn.size(); ++k)
+        ASSERT_EQ(drawn[k].column, drawn[k - 1].column + 1) << k;
+    EXPECT_LT(drawn.back().column, 265);
+    // One look at most every 10 ms: the last one falls shortly before the end.
+    EXPECT_GE(drawn.back().column, 66 + (265 - 66) * 8 / 10);
+
+    // Height 100, half 50, full scale 8000: the square's averages +8000 and -8000 give rows
+    // 50 - 50 + 1 = 1 and 50 + 50 + 1 = 101; silence (the input's latency) 51 and 51; a column
+    // that meets the wave's start may see one half-wave only.
+    int tone = 0;
+    bool toneBegun = false;
+    for (const THeadlessOverlayColumn& c : drawn) {
+        const bool isTone = c.yTop == 1 && c.yBottom == 101;
+        const bool quiet = c.yTop == 51 && c.yBottom == 51;
+        const bool onset = (c.yTop == 1 || c.yTop == 51) && (c.yBottom == 51 || c.yBottom == 101);
+        if (toneBegun) {
+            EXPECT_TRUE(isTone) << "column " << c.column;
+        }
+        EXPECT_TRUE(isTone || quiet || onset) << "column " << c.column;
+        toneBegun = toneBegun || isTone;
+        tone += isTone;
+    }
+    EXPECT_GE(tone, static_cast<int>(drawn.size()) * 8 / 10);
+
+    // The take's redraw cleared the overlay; the picture read from the file shows the same
+    // columns where the overlay showed the wave. The redraw's blocks begin at column 66's first
+    // byte, 444 bytes before the take's: the first column that met the wave may differ.
+    EXPECT_GT(view.OverlayClears(), clearsBefore);
+    EXPECT_TRUE(view.Overlay().empty());
+    const std::vector<THeadlessColumn> picture = view.Clean();
+    ASSERT_EQ(picture.size(), 400u);
+    int firstTone = -1;
+    for (const THeadlessOverlayColumn& c : drawn) {
+        if (c.yTop != 1 || c.yBottom != 101) continue;
+        if (firstTone < 0) firstTone = c.column;
+        if (c.column == firstTone) continue;
+        EXPECT_EQ(picture[c.column].yTop, 1) << "column " << c.column;
+        EXPECT_EQ(picture[c.column].yBottom, 101) << "column " << c.column;
+    }
+}
+
 TEST_F(RecordingTest, RecordStartFollowsThePlayPosition) {
     // Nothing plays: the microphone hears digital silence, so the take is exactly zeros.
     const Bytes original = Pattern(3 * kSecond, 3);
@@ -332,6 +426,9 @@ TEST_F(RecordingTest, StopHalfWayAndStopAllCutTheTake) {
         EXPECT_NE(Slice(after, selStart, end), Slice(original, selStart, end));
         EXPECT_GT(FirstLoudFrame(after, selStart / kFrame, end / kFrame), 0);
         ASSERT_EQ(track->UndoNames.back(), "Recording");
+        // A stop ends the live display as the end of the selection does.
+        EXPECT_TRUE(view.Overlay().empty());
+        EXPECT_EQ(track->RecordingMarker(), -1);
     }
 }
 
@@ -444,6 +541,10 @@ TEST_F(RecordingTest, ServerGoneMidRecordingFailsTheRunAndKeepsTheTrack) {
     EXPECT_EQ(track->FileName, path);
     EXPECT_TRUE(track->UndoNames.empty());
     EXPECT_EQ(Working(), original);
+    // Columns were drawn while it recorded; the failed take takes them away again.
+    EXPECT_FALSE(view.OverlayLog().empty());
+    EXPECT_TRUE(view.Overlay().empty());
+    EXPECT_EQ(track->RecordingMarker(), -1);
 }
 
 TEST_F(RecordingTest, LoopbackOffsetOverTenRuns) {
