@@ -93,7 +93,8 @@ struct TestHost : TFormVelM, TTrackWindowHost {
     }
     std::string SongFolder() override { return folder; }
     bool SongClosing() override { return songClosing; }
-    int32_t RecorderNumber() override { return -1; }
+    int32_t recorder = -1;
+    int32_t RecorderNumber() override { return recorder; }
     TVELCriticalSection* FileLock() override { return &fileLock; }
     WAVEFORMATEX OutputFormat() override { return MakePcmFormat(44100, 16, 2); }
     bool Dampen() override { return dampen; }
@@ -643,6 +644,39 @@ class FormTrackTest : public QObject {
         QCOMPARE(f.host->idles, idles + 1);
         QVERIFY(Settles(w));
         QCOMPARE(w->IconName(), std::string("RWAVE"));
+    }
+
+    void ATakeIsDrawnWhileItRecords() {
+        Fixture f;
+        if (!f.WithSound()) QSKIP("no private sound server");
+        const std::vector<TWaveInCaps> inputs = EnumerateInputDevices();
+        for (std::size_t i = 0; i < inputs.size(); ++i)
+            if (inputs[i].productName == "Test_Mic") f.host->recorder = static_cast<int32_t>(i);
+        QVERIFY(f.host->recorder >= 0);
+        TFormTrack* w = f.Open(f.WriteTrack("five.wav", 220500));
+        QVERIFY(Settles(w));
+        QVERIFY(!w->RecordBtn()->isEnabled()); // no selection yet
+        TVelTrack& track = *w->Track();
+        track.SelStart = 88200;
+        track.SelEnd = 264600; // two seconds from the first
+        track.SetHasSelection(true);
+        QTRY_VERIFY(w->RecordBtn()->isEnabled());
+        w->RecordBtn()->PerformClick();
+        QTRY_COMPARE_WITH_TIMEOUT(w->IconName(), std::string("GWAVE"), 5000);
+        QCOMPARE(track.TrackState(), tsRecording);
+        // While it records: columns in the overlay, the recording marker moving on.
+        QTRY_VERIFY_WITH_TIMEOUT(w->View()->Pictures().HasOverlay(), 3000);
+        QTRY_VERIFY_WITH_TIMEOUT(track.RecordingMarker() > 88200 + 44100, 3000);
+        QVERIFY(track.RecordingMarker() <= 264600);
+        if (const char* shot = std::getenv("FORM_TRACK_SHOT"))
+            QVERIFY(w->SubWindow()->grab().save(QString::fromLocal8Bit(shot) + "-recording.png"));
+        QVERIFY(Settles(w, tsReady, 10000));
+        // The take's redraw replaces the overlay with the picture of what was recorded.
+        QVERIFY(!w->View()->Pictures().HasOverlay());
+        QCOMPARE(track.RecordingMarker(), -1);
+        QCOMPARE(track.DataLength, 441000);
+        QCOMPARE(w->IconName(), std::string("RWAVE"));
+        QVERIFY(w->SaveBtn()->isEnabled());
     }
 };
 

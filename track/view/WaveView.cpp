@@ -139,7 +139,8 @@ void TWaveView::RunQueuedRepaint() {
 // ---- the track's positions
 
 TViewPositions TWaveView::Positions() const {
-    return {track_->PlayPosition, track_->SelStart, track_->SelEnd, track_->HasSelection};
+    return {track_->PlayPosition, track_->SelStart, track_->SelEnd, track_->HasSelection,
+            track_->RecordingMarker()};
 }
 
 void TWaveView::SetPositions(const TViewPositions& positions) {
