@@ -50,3 +50,12 @@ class TOrganizeRows {
     bool okEnabled_ = false;
     bool okDefault_ = false;
 };
+
+// The frame's child order after the organize dialog's OK, as indices into the old order.
+// The rows are walked in order; the track windows whose caption equals a row (exact text) are
+// collected in row order, each window once; they fill, in order, the positions of the child
+// list that hold track windows. Every other child keeps its position, and a track window that
+// no row names (its caption changed meanwhile) fills what is left, in its old order.
+std::vector<int> OrganizedChildOrder(const std::vector<std::string>& childCaptions,
+                                     const std::vector<bool>& isTrackWindow,
+                                     const std::vector<std::string>& rows);

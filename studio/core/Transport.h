@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "track/TrackInterfaces.h"
+
 class TVelTrack;
 
 struct TTransportTrack {
@@ -14,6 +16,9 @@ struct TTransportTrack {
 
 // Not muted, and its track neither Empty nor Closing.
 bool Participating(const TTransportTrack& entry);
+// The same rule on a window's mute flag and its track's state: who takes part in Play all,
+// Record and Combine and whom the control refresh counts.
+bool Participates(bool muted, TTrackState state);
 
 // Every participating track's buffer first, then every unmuted track's feeder, so that the
 // tracks start as close together as possible.
