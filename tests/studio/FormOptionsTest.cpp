@@ -249,6 +249,9 @@ void FormOptionsTest::SoundOptionsOnTheSoundServer() {
             QCOMPARE(outputs.value(0), QStringLiteral("Default Output"));
             QVERIFY(outputs.contains(QStringLiteral("Second_Sink")));
             QCOMPARE(dialog.OutList()->currentText(), QStringLiteral("Test_Sink"));
+            dialog.InList()->setCurrentIndex(
+                inputs.indexOf(QStringLiteral("Monitor of Test_Sink")));
+            Shoot(dialog, "sound-server.png"); // the longest names the server gives
             dialog.InList()->setCurrentIndex(inputs.indexOf(QStringLiteral("Test_Mic")));
             dialog.OutList()->setCurrentIndex(outputs.indexOf(QStringLiteral("Second_Sink")));
             dialog.OkBtn()->PerformClick();
