@@ -46,16 +46,30 @@ void StudioWindowTest::initTestCase() {
 
 void StudioWindowTest::ShowsCaptionMenusAndPanelAndExits() {
     TFormStudio form;
+    form.MPanel()->SetErrorBox([](QWidget*, const QString&) {}); // no sound server here
     form.show();
     QVERIFY(QTest::qWaitForWindowExposed(&form));
     QCOMPARE(form.windowTitle(), QStringLiteral("New Song"));
     QVERIFY(qobject_cast<QMdiArea*>(form.MdiArea()) != nullptr);
 
     const QStringList top = Captions(form.menuBar()->actions());
-    QCOMPARE(top, (QStringList{"&File", "&Window", "&Help"}));
-    QCOMPARE(Captions(form.FileMenu()->actions()), QStringList{"E&xit"});
+    QCOMPARE(top, (QStringList{"&File", "&Options", "&Window", "&Help"}));
+    QCOMPARE(Captions(form.FileMenu()->actions()),
+             (QStringList{"&New", "&Open...", "&Save", "-", "E&xit"}));
+    QCOMPARE(Captions(form.MenuItem("File|New")->menu()->actions()),
+             (QStringList{"&Song", "&Track"}));
+    QCOMPARE(Captions(form.MenuItem("File|Save")->menu()->actions()),
+             (QStringList{"&Song", "&Song &As...", "&Track", "Track As..."}));
+    QCOMPARE(Captions(form.OptionsMenu()->actions()), (QStringList{"&Sound...", "&Defaults..."}));
     QCOMPARE(Captions(form.WindowMenu()->actions()),
-             (QStringList{"&Cascade", "&Tile", "&Arrange Icons", "&Minimize All"}));
+             (QStringList{"Arrange Tracks", "Organize Tracks...", "-", "&Cascade", "&Tile",
+                          "&Arrange Icons", "&Minimize All"}));
+    QCOMPARE(Captions(form.PopupMenu()->actions()),
+             (QStringList{"Arrange Tracks", "Organize Tracks...", "-"}));
+    // Menu paths ignore "&", ".", blanks and case; a missing element finds nothing.
+    QCOMPARE(form.MenuItem("file|save|SONGAS")->text(), QStringLiteral("&Song &As..."));
+    QCOMPARE(form.MenuItem("Window|OrganizeTracks")->text(), QStringLiteral("Organize Tracks..."));
+    QVERIFY(!form.MenuItem("File|Print|Song"));
     QCOMPARE(Captions(form.HelpMenu()->actions()),
              (QStringList{"&Contents and Index", "-", "&About"}));
 
@@ -95,6 +109,7 @@ void StudioWindowTest::ShowsCaptionMenusAndPanelAndExits() {
 
 void StudioWindowTest::WindowCommandsActOnTheChildWindows() {
     TFormStudio form;
+    form.MPanel()->SetErrorBox([](QWidget*, const QString&) {});
     form.show();
     QVERIFY(QTest::qWaitForWindowExposed(&form));
     QMdiArea* area = form.MdiArea();
@@ -105,9 +120,9 @@ void StudioWindowTest::WindowCommandsActOnTheChildWindows() {
         child->SubWindow()->resize(200, 150);
         children << child->SubWindow();
     }
-    QAction* cascade = form.WindowMenu()->actions().at(0);
-    QAction* tile = form.WindowMenu()->actions().at(1);
-    QAction* minimizeAll = form.WindowMenu()->actions().at(3);
+    QAction* cascade = form.MenuItem("Window|Cascade");
+    QAction* tile = form.MenuItem("Window|Tile");
+    QAction* minimizeAll = form.MenuItem("Window|Minimize All");
 
     tile->trigger();
     // Tiled children do not overlap.
@@ -120,16 +135,16 @@ void StudioWindowTest::WindowCommandsActOnTheChildWindows() {
     // The Window menu lists the children after its own items.
     emit form.WindowMenu()->aboutToShow();
     QCOMPARE(Captions(form.WindowMenu()->actions()),
-             (QStringList{"&Cascade", "&Tile", "&Arrange Icons", "&Minimize All", "-", "One", "Two",
-                          "Three"}));
+             (QStringList{"Arrange Tracks", "Organize Tracks...", "-", "&Cascade", "&Tile",
+                          "&Arrange Icons", "&Minimize All", "-", "One", "Two", "Three"}));
     emit form.WindowMenu()->aboutToShow(); // rebuilt, not appended twice
-    QCOMPARE(form.WindowMenu()->actions().size(), 8);
+    QCOMPARE(form.WindowMenu()->actions().size(), 11);
 
     minimizeAll->trigger();
     for (QMdiSubWindow* child : children)
         QVERIFY(child->isMinimized());
-    children[1]->move(40, 10);                     // dragged away by the user
-    form.WindowMenu()->actions().at(2)->trigger(); // Arrange Icons: back along the bottom
+    children[1]->move(40, 10);                        // dragged away by the user
+    form.MenuItem("Window|Arrange Icons")->trigger(); // back along the bottom
     const int bottom = area->viewport()->height();
     for (QMdiSubWindow* child : children)
         QCOMPARE(child->geometry().bottom() + 1, bottom);
@@ -138,6 +153,7 @@ void StudioWindowTest::WindowCommandsActOnTheChildWindows() {
 
 void StudioWindowTest::AboutIsAModalBoxCaptionedAboutWavestack() {
     TFormStudio form;
+    form.MPanel()->SetErrorBox([](QWidget*, const QString&) {});
     form.show();
     QVERIFY(QTest::qWaitForWindowExposed(&form));
     QString caption;

@@ -390,9 +390,10 @@ void TFormTrack::SetMinimized(bool minimized) {
     minimized_ = minimized;
     QMdiSubWindow* window = SubWindow();
     if (!window) return;
+    // Off means the normal state: a first window shown maximized ends up normal too.
     if (minimized)
         window->showMinimized();
-    else if (window->isMinimized())
+    else if (window->isMinimized() || window->isMaximized())
         window->showNormal();
 }
 
