@@ -173,9 +173,12 @@ void TFormStudio::BuildMenus() {
     // Options, the second top-level menu.
     optionsMenu_ = new QMenu(QStringLiteral("&Options"), this);
     optionsMenu_->setToolTipsVisible(true);
-    optionsMenu_->addAction(Item(optionsMenu_, "&Sound...", "Choose the sound devices"));
-    optionsMenu_->addAction(
-        Item(optionsMenu_, "&Defaults...", "Choose the format and length of new tracks"));
+    QAction* sound = Item(optionsMenu_, "&Sound...", "Choose the sound devices");
+    QAction* defaults =
+        Item(optionsMenu_, "&Defaults...", "Choose the format and length of new tracks");
+    optionsMenu_->addActions({sound, defaults});
+    connect(sound, &QAction::triggered, this, &TFormStudio::SoundOptionsClick);
+    connect(defaults, &QAction::triggered, this, &TFormStudio::DefaultsClick);
     menuBar()->insertMenu(WindowMenu()->menuAction(), optionsMenu_);
 
     // Window: Arrange Tracks, Organize Tracks... and a separator ahead of Cascade; the same

@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "studio/core/SongFile.h"
+#include "studio/core/SoundOptions.h"
 #include "studio/core/StudioMode.h"
 #include "studio/core/StudioSettings.h"
 #include "track/view/TrackWindowHost.h"
@@ -27,6 +28,8 @@
 
 class QAction;
 class QMenu;
+class TFormDefaults;
+class TFormSound;
 class TFormTrack;
 class TProfileFile;
 class TSoundSetup;
@@ -36,7 +39,7 @@ class TVelBtnBmp;
 class TVelTrack;
 struct TTransportTrack;
 
-class TFormStudio : public TFormVelM, public TTrackWindowHost {
+class TFormStudio : public TFormVelM, public TTrackWindowHost, public TSoundOptionsHost {
     Q_OBJECT
   public:
     static constexpr int kHelpContext = 1000;
@@ -62,7 +65,7 @@ class TFormStudio : public TFormVelM, public TTrackWindowHost {
 
     TStudioMode Mode() const { return mode_; }
     const std::string& SongPath() const { return songPath_; }
-    TStudioSettings& Settings() { return settings_; }
+    TStudioSettings& Settings() override { return settings_; }
     TSoundSetup& Sound() { return *sound_; }
     // The track windows in the song's order (the effects dialogs left out).
     std::vector<TFormTrack*> TrackWindows() const;
@@ -108,6 +111,18 @@ class TFormStudio : public TFormVelM, public TTrackWindowHost {
     void SetOrganizeDialog(NamesDialog dialog);
     // Every new track window is handed here first (tests answer its boxes).
     void SetTrackWindowHook(std::function<void(TFormTrack&)> hook);
+    // The option dialogs are handed here before they show (tests act on them).
+    void SetSoundOptionsHook(std::function<void(TFormSound&)> hook);
+    void SetDefaultsHook(std::function<void(TFormDefaults&)> hook);
+    void SoundOptionsClick();
+    void DefaultsClick();
+
+    // ---- TSoundOptionsHost ----
+    int TrackCount() override;
+    void SetTrackInputDevice(int track, int32_t device) override;
+    void ReleaseTrackSoundBuffer(int track) override;
+    void RecreateSoundDevice(const TSoundDevice& chosen) override;
+    void GiveTrackSoundDevice(int track) override;
 
     // ---- TTrackWindowHost ----
     void RefreshTransport() override { RefreshControls(); }
@@ -210,4 +225,6 @@ class TFormStudio : public TFormVelM, public TTrackWindowHost {
     NamesDialog combineDialog_;
     NamesDialog organizeDialog_;
     std::function<void(TFormTrack&)> trackWindowHook_;
+    std::function<void(TFormSound&)> soundOptionsHook_;
+    std::function<void(TFormDefaults&)> defaultsHook_;
 };

@@ -147,6 +147,9 @@ class TVelTrack : private TWaveIOHost {
     // The Studio's sound-output device (shared; may be null: nothing can play) and the output
     // format recording switches the device to and back from.
     void SetSoundDevice(TSoundOutputDevice* device, const WAVEFORMATEX& outputFormat);
+    // User-interface thread, while the track does not play: gives up its sound buffer before
+    // the device it came from goes (the next Play makes one on the device set then).
+    void ReleaseSoundBuffer();
     void BuildChunkTable(int32_t dataLength);
     void Cue(int32_t position);
     void ApplyPanAndVolume();

@@ -40,6 +40,16 @@ void TVelTrack::ReleasePlayback() {
     playback_.reset();
 }
 
+void TVelTrack::ReleaseSoundBuffer() {
+    if (!playback_) return;
+    std::unique_ptr<TSoundBuffer> buffer;
+    {
+        std::lock_guard lock(playback_->bufferMutex);
+        buffer = std::move(playback_->buffer);
+    }
+    if (buffer) buffer->Stop();
+}
+
 void TVelTrack::BuildChunkTable(int32_t dataLength) {
     // Made once and kept: the clock thread may look at it whenever the track plays.
     if (!playback_) playback_ = std::make_unique<TPlaybackState>();
