@@ -10,7 +10,7 @@
 // and the rows stack from top 0, each below the height its window really took. Rounding is to
 // the nearest integer, halves to even. When latest equals earliest (every track of no length,
 // all at one offset) there is nothing to chart: each row gets left 0 and the full width
-// (main window width - 30).
+// (main window width - 30). A window narrower than 30 pixels charts into no width.
 #pragma once
 
 #include <functional>

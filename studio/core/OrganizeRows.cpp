@@ -58,3 +58,28 @@ std::vector<std::string> TOrganizeRows::Names() const {
         names.push_back(row.name);
     return names;
 }
+
+std::vector<int> OrganizedChildOrder(const std::vector<std::string>& childCaptions,
+                                     const std::vector<bool>& isTrackWindow,
+                                     const std::vector<std::string>& rows) {
+    const std::size_t count = childCaptions.size();
+    const auto isTrack = [&](std::size_t i) {
+        return i < isTrackWindow.size() && isTrackWindow[i];
+    };
+    std::vector<bool> taken(count, false);
+    std::vector<int> collected;
+    for (const std::string& row : rows)
+        for (std::size_t i = 0; i < count; ++i)
+            if (isTrack(i) && !taken[i] && childCaptions[i] == row) {
+                taken[i] = true;
+                collected.push_back(static_cast<int>(i));
+            }
+    for (std::size_t i = 0; i < count; ++i)
+        if (isTrack(i) && !taken[i]) collected.push_back(static_cast<int>(i));
+
+    std::vector<int> order(count);
+    std::size_t next = 0;
+    for (std::size_t i = 0; i < count; ++i)
+        order[i] = isTrack(i) ? collected[next++] : static_cast<int>(i);
+    return order;
+}

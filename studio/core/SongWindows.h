@@ -15,11 +15,14 @@ class TVelTrack;
 struct TSongChild {
     bool isTrackWindow = false; // false: the effects dialog
     bool emptyTrack = false;    // its track is Empty
+    bool changing = false;      // a change runs on its track: it differs from the file
     std::string waveFileName;   // the track's WaveFileName: "" while never saved
     TTrack state;               // the window's settings and the track's FileName (any case)
 };
 
-// A track window's part of the song, read from the window's settings and its track.
+// A track window's part of the song, read from the window's settings and its track. While a
+// change runs on the track (Busy, Recording, Stopping, Closing) its file name is not read (its
+// worker rewrites it) and the window counts as changed.
 TSongChild SongChildOf(const TVelTrack& track, bool muted, bool minimized, int32_t pan,
                        int32_t volume, const std::string& offsetText);
 

@@ -2,10 +2,12 @@
 
 #include "track/VelTrack.h"
 
+bool Participates(bool muted, TTrackState state) {
+    return !muted && state != tsEmpty && state != tsClosing;
+}
+
 bool Participating(const TTransportTrack& entry) {
-    if (!entry.track || entry.muted) return false;
-    const TTrackState state = entry.track->TrackState();
-    return state != tsEmpty && state != tsClosing;
+    return entry.track && Participates(entry.muted, entry.track->TrackState());
 }
 
 void PlayAll(const std::vector<TTransportTrack>& tracks) {
