@@ -9,9 +9,9 @@
 #include <optional>
 
 #include "app/cli/CliTrack.h"
-#include "audio/Rounding.h"
 #include "audio/VelTrackUtils.h"
 #include "platform/TempFiles.h"
+#include "studio/core/CombinePlan.h"
 #include "studio/core/SongFile.h"
 
 namespace {
@@ -112,17 +112,6 @@ bool Parse(const std::vector<std::string>& words, TCombineArgs& out, std::string
     return true;
 }
 
-// Time text of a time [s], to the nearest hundred-thousandth; nullopt beyond "99:59.99999".
-std::optional<std::string> TimeTextOf(long double seconds) {
-    const int64_t units = RoundHalfEven(seconds * 100000.0L);
-    if (units < 0 || units >= 100LL * 60 * 100000) return std::nullopt;
-    char text[32];
-    std::snprintf(
-        text, sizeof text, "%02lld:%02lld.%05lld", static_cast<long long>(units / 6000000),
-        static_cast<long long>(units / 100000 % 60), static_cast<long long>(units % 100000));
-    return std::string(text);
-}
-
 int Fail(TCliSink& sink, const std::string& fallback) {
     sink.Progress().Clear();
     if (!sink.HadError()) {
@@ -137,6 +126,38 @@ struct TSourceTrack {
     TTrackOwner owner;
     THeadlessTrackView view{false};
     std::unique_ptr<TVelTrack> track;
+};
+
+// The combine's window actions for a tool without windows: the target is a track of its own,
+// made and loaded here; its caption, the frame's Back and the closing have nothing to act on
+// (the target goes with the command).
+class TCliCombineHost : public TCombineHost {
+  public:
+    TCliCombineHost(TVelTrack& target, const WAVEFORMATEX& format)
+        : target_(target), format_(format) {}
+    TStudioMode Mode() const { return mode_; }
+
+    void SetMode(TStudioMode mode) override { mode_ = mode; }
+    void RefreshControls() override {}
+    bool MakeTarget() override {
+        target_.NewTrack(format_, "00:00.00000");
+        target_.Reopen();
+        target_.WaitForWorker();
+        return true; // a target that could not be loaded ends the combine at its first poll
+    }
+    void EnableStop() override {}
+    void SetTargetStart(const std::string& timeText) override {
+        target_.SetStartOffsetText(timeText);
+    }
+    void SetTargetCaption(const std::string&) override {}
+    void ShowPreviousWindow() override {}
+    void CloseTarget() override {}
+    void ForgetTarget() override {}
+
+  private:
+    TVelTrack& target_;
+    const WAVEFORMATEX format_;
+    TStudioMode mode_ = TStudioMode::Idle;
 };
 
 } // namespace
@@ -181,8 +202,6 @@ int RunCombine(const std::vector<std::string>& words) {
     TVELCriticalSection fileLock;
     std::vector<std::unique_ptr<TSourceTrack>> opened;
     std::vector<TVelTrack*> sources;
-    long double earliest = 10000;
-    long double latest = 0;
     for (const TSongEntry& entry : entries) {
         if (entry.muted) continue;
         auto source = std::make_unique<TSourceTrack>();
@@ -196,32 +215,27 @@ int RunCombine(const std::vector<std::string>& words) {
         t.SetPanValue(entry.pan);
         t.SetVolumeValue(entry.volume);
         t.SetStartOffsetText(entry.offset);
-        const long double start = TimeTextToSeconds(t.StartOffsetText);
-        const long double rate = t.Format().nAvgBytesPerSec;
-        const long double length = rate > 0 ? t.DataLength / rate : 0;
-        earliest = std::min(earliest, start);
-        latest = std::max(latest, start + length);
         sources.push_back(&t);
         opened.push_back(std::move(source));
     }
-    if (sources.empty()) return Fail(sink, "No unmuted tracks in " + args.song);
-    const auto startText = TimeTextOf(earliest);
-    const auto lengthText = TimeTextOf(latest - earliest);
-    if (!startText || !lengthText) return Fail(sink, "The song is longer than 99:59.99999");
+    // The plan is made again once the target is Ready; here it only refuses early.
+    const TCombinePlan plan = PlanCombine(sources, nullptr);
+    if (plan.sources.empty()) return Fail(sink, "No unmuted tracks in " + args.song);
+    if (!plan.Valid()) return Fail(sink, "The song is longer than 99:59.99999");
 
+    // The main window's sequence: confirmed, target made, started once Ready, ended once Ready
+    // again; the tool waits for the target's worker where the window's clock polls.
     TTrackOwner owner;
     TCliView view(sink);
     TVelTrack target(owner, sink, view, clipboard, &fileLock);
-    target.NewTrack(args.format, "00:00.00000");
-    target.Reopen();
-    target.WaitForWorker();
-    if (target.TrackState() != tsReady) return Fail(sink, "Cannot make the combined track");
-
-    target.SetStartOffsetText(*startText);
-    sink.Progress().SetTotal(TimeTextToBytes(*lengthText, args.format));
-    target.StartCombine(*startText, *lengthText, sources);
+    TCliCombineHost host(target, args.format);
+    ConfirmCombine(host, sink);
+    sink.Progress().SetTotal(TimeTextToBytes(plan.lengthText, args.format));
+    PollCombine(host.Mode(), &target, sources, host, sink);
+    if (host.Mode() != TStudioMode::Combining) return Fail(sink, "Cannot make the combined track");
     target.WaitForWorker();
     sink.Progress().Clear();
+    PollCombine(host.Mode(), &target, sources, host, sink);
     // A write that failed half way leaves a partial track Ready: that is a failure here.
     if (target.TrackState() != tsReady || sink.HadError())
         return Fail(sink, "The tracks could not be combined");
