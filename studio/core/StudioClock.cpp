@@ -28,9 +28,12 @@ void TStudioClock::Stop() {
 }
 
 void TStudioClock::Loop() {
-    // The first wait takes the initial count; every later one is ended by a tick or a stop.
+    // The first wait takes the initial count, or the release of a stop that came before the
+    // first tick (a clock started again after a stop finds the count taken): every wait is
+    // followed by a look for the stop.
     bool ok = semaphore_.Wait(waitMs_);
     while (ok) {
+        if (thread_.Cancelled()) return;
         ok = semaphore_.Wait(waitMs_);
         if (!ok) break;
         if (thread_.Cancelled()) return;

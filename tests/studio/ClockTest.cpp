@@ -28,7 +28,7 @@ TEST(StudioClockTest, TicksOncePerReleaseStopsOnRequestAndReportsAFailedWait) {
         TStudioClock clock(sink);
         std::atomic<int> ticks{0};
         ASSERT_TRUE(clock.Start([&] { ++ticks; }));
-        EXPECT_FALSE(clock.Start([] {})); // one loop at a time
+        EXPECT_FALSE(clock.Start([] {}));                                // one loop at a time
         ASSERT_TRUE(WaitFor([&] { return clock.PendingTicks() == 0; })); // took the first count
         clock.Tick();
         ASSERT_TRUE(WaitFor([&] { return ticks == 1; }));
@@ -38,6 +38,12 @@ TEST(StudioClockTest, TicksOncePerReleaseStopsOnRequestAndReportsAFailedWait) {
         EXPECT_FALSE(clock.Running());
         EXPECT_EQ(ticks, 2);
         EXPECT_TRUE(sink.lines.empty());
+        // Started again (as around reading a song) and stopped before its first tick: the
+        // count is gone, so the stop's release ends the first wait, and the loop must end.
+        ASSERT_TRUE(clock.Start([&] { ++ticks; }));
+        clock.Stop();
+        EXPECT_FALSE(clock.Running());
+        EXPECT_EQ(ticks, 2);
     }
     // A wait that runs out ends the loop with the semaphore's text, as an error.
     TStudioClock clock(sink, 5);
