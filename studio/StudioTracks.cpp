@@ -101,7 +101,9 @@ void TFormStudio::RefreshControls() {
     const auto apply = [](const std::optional<bool>& on, auto* control) {
         if (on) control->setEnabled(*on);
     };
-    apply(controls.open, openBtn_);
+    // Opening needs the sound device: without it (not made yet, or its creation failed) Open
+    // stays disabled whatever the tracks say.
+    if (controls.open) openBtn_->setEnabled(*controls.open && sound_->Device());
     apply(controls.fileMenu, FileMenu()->menuAction());
     apply(controls.optionsMenu, optionsMenu_->menuAction());
     if (controls.closeCommand) SetCloseEnabled(*controls.closeCommand);
