@@ -77,6 +77,8 @@ TFormStudio::TFormStudio(QWidget* parent)
     setAcceptDrops(true);
 
     settings_ = ReadStudioSettings(*settingsFile_);
+    if (const QStringList arguments = QCoreApplication::arguments(); arguments.size() > 1)
+        startFile_ = arguments.at(1).toStdString();
     sound_ = std::make_unique<TSoundSetup>(*MPanel());
     BuildPanel();
     BuildMenus();
@@ -246,8 +248,7 @@ void TFormStudio::showEvent(QShowEvent* event) {
         this,
         [this] {
             InitialiseSound();
-            const QStringList arguments = QCoreApplication::arguments();
-            if (arguments.size() > 1 && sound_->Device()) OpenByName(arguments.at(1).toStdString());
+            if (!startFile_.empty() && sound_->Device()) OpenByName(startFile_);
         },
         Qt::QueuedConnection);
 }

@@ -75,6 +75,9 @@ class TFormStudio : public TFormVelM, public TTrackWindowHost, public TSoundOpti
     // ---- commands ----
     void OpenClick();
     void OpenByName(const std::string& path);
+    // The file opened by name once the sound device exists after the first show; the
+    // command line's first argument unless replaced before then (empty: none).
+    void SetStartFile(const std::string& path) { startFile_ = path; }
     bool SaveSong();
     bool SaveSongAs();
     void NewSong();
@@ -214,6 +217,7 @@ class TFormStudio : public TFormVelM, public TTrackWindowHost, public TSoundOpti
 
     TStudioMode mode_ = TStudioMode::Idle;
     std::string songPath_;
+    std::string startFile_;
     std::vector<TTrack> savedTracks_;
     bool dampen_ = false;
     bool shownOnce_ = false;

@@ -11,6 +11,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -42,10 +43,15 @@ struct Studio {
     std::vector<std::string> errors;
     std::vector<std::string> songQuestions;
 
-    Studio() {
+    std::string startFile;
+
+    // `prepare` writes files (settings, tracks, songs) before the window is made.
+    explicit Studio(const std::function<void(Studio&)>& prepare = {}) {
         qputenv("WAVESTACK_CONFIG_DIR", dir.path().toLocal8Bit() + "/config");
         qputenv("TMPDIR", dir.path().toLocal8Bit());
+        if (prepare) prepare(*this);
         form = std::make_unique<TFormStudio>();
+        form->SetStartFile(startFile);
         form->MPanel()->SetErrorBox(
             [this](QWidget*, const QString& text) { errors.push_back(text.toStdString()); });
         form->SetTrackWindowHook([this](TFormTrack& window) {
@@ -64,6 +70,15 @@ struct Studio {
     ~Studio() { form.reset(); }
     std::string Path(const std::string& name) const {
         return dir.path().toStdString() + "/" + name;
+    }
+    std::string SettingsPath() const { return Path("config/wavestack.TXT"); }
+    void WriteSettings(const std::string& text) const {
+        std::filesystem::create_directories(Path("config"));
+        wavetest::Write(SettingsPath(), wavetest::Bytes(text.begin(), text.end()));
+    }
+    std::string ReadSettings() const {
+        const wavetest::Bytes bytes = wavetest::Read(SettingsPath());
+        return std::string(bytes.begin(), bytes.end());
     }
     bool DeviceReady() {
         return QTest::qWaitFor([this] { return form->Sound().Device() != nullptr; }, 10000) &&
@@ -244,6 +259,52 @@ class StudioSongTest : public QObject {
         QTRY_COMPARE(s.form->ChildCount(), 0);
         QCOMPARE(s.form->windowTitle(), QString("New Song"));
         std::filesystem::remove_all(std::filesystem::path(songPath).parent_path());
+    }
+
+    void TheStartFileAndTheLayoutOfExit() {
+        // A wave named on the command line opens as a track, maximized as the settings say,
+        // since it is the only window.
+        {
+            Studio s([](Studio& s) {
+                s.WriteSettings("[TFormStudio]\nMAXIMIZED=1\n");
+                WriteTone(s.Path("take.WAV"), 1);
+                s.startFile = s.Path("take.WAV");
+            });
+            QTRY_VERIFY_WITH_TIMEOUT(s.form->Sound().Device(), 10000);
+            QTRY_COMPARE(s.form->TrackWindows().size(), 1u);
+            TFormTrack* take = s.form->TrackWindows()[0];
+            QCOMPARE(take->Caption(), TrackCaption(s.Path("take.WAV")));
+            QVERIFY(take->SubWindow()->isMaximized());
+            QVERIFY(s.AllReady());
+            QCOMPARE(s.form->SongPath(), std::string()); // not read as a song
+            // Closing the window keeps the layout as it was; only File|Exit writes it.
+            s.form->close();
+            const std::string kept = s.ReadSettings();
+            QVERIFY2(kept.find("MAXIMIZED=1") != std::string::npos, kept.c_str());
+            QVERIFY2(kept.find("\nWIDTH=") == std::string::npos, kept.c_str());
+        }
+        // A song on the command line: its windows end up normal although the first was made
+        // maximized, and File|Exit writes that the active one is not.
+        Studio s([](Studio& s) {
+            s.WriteSettings("[TFormStudio]\nMAXIMIZED=1\n");
+            WriteTone(s.Path("a.wav"), 1);
+            WriteTone(s.Path("b.wav"), 1);
+            const std::string song = "[TRACKS]\nTRACK1=a.wav\nTRACK2=b.wav\nNUMTRACKS=2\n";
+            wavetest::Write(s.Path("two.Sng"), wavetest::Bytes(song.begin(), song.end()));
+            s.startFile = s.Path("two.Sng");
+        });
+        QTRY_VERIFY_WITH_TIMEOUT(s.form->Sound().Device(), 10000);
+        QTRY_COMPARE(s.form->TrackWindows().size(), 2u);
+        QVERIFY(s.AllReady());
+        QCOMPARE(s.form->SongPath(), s.Path("two.Sng"));
+        for (TFormTrack* w : s.form->TrackWindows())
+            QVERIFY2(!w->SubWindow()->isMaximized() && !w->SubWindow()->isMinimized(),
+                     w->Caption().c_str());
+        s.form->ExitClick();
+        QVERIFY(!s.form->isVisible());
+        const std::string written = s.ReadSettings();
+        QVERIFY2(written.find("MAXIMIZED=0") != std::string::npos, written.c_str());
+        QVERIFY2(written.find("\nWIDTH=") != std::string::npos, written.c_str());
     }
 
     void ACombineMakesANewTrackOfTheWholeSpan() {
