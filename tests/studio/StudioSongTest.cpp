@@ -98,7 +98,9 @@ struct Studio {
                 for (TFormTrack* w : form->TrackWindows())
                     if (!w->Track() || w->Track()->TrackState() != tsReady || w->Track()->InWork())
                         return false;
-                return true;
+                // and the window has refreshed its controls since: the tracks' news reaches
+                // it through its own thread's queue.
+                return form->CloseEnabled();
             },
             20000);
     }
@@ -278,7 +280,10 @@ class StudioSongTest : public QObject {
             QVERIFY(s.AllReady());
             QCOMPARE(s.form->SongPath(), std::string()); // not read as a song
             // Closing the window keeps the layout as it was; only File|Exit writes it.
+            QTRY_VERIFY(s.form->CloseEnabled());
             s.form->close();
+            QVERIFY(!s.form->isVisible());
+            QVERIFY(s.ReadSettings().find("DEVICE=") != std::string::npos); // settings written
             const std::string kept = s.ReadSettings();
             QVERIFY2(kept.find("MAXIMIZED=1") != std::string::npos, kept.c_str());
             QVERIFY2(kept.find("\nWIDTH=") == std::string::npos, kept.c_str());
@@ -300,6 +305,8 @@ class StudioSongTest : public QObject {
         for (TFormTrack* w : s.form->TrackWindows())
             QVERIFY2(!w->SubWindow()->isMaximized() && !w->SubWindow()->isMinimized(),
                      w->Caption().c_str());
+        // The window learns of the last track's Ready through the hand-off to its thread.
+        QTRY_VERIFY(s.form->Mode() == TStudioMode::Idle && s.form->CloseEnabled());
         s.form->ExitClick();
         QVERIFY(!s.form->isVisible());
         const std::string written = s.ReadSettings();

@@ -146,3 +146,27 @@ TEST(ButtonRules, FrameRaisesOnEnterSinksOnPressAndClicksOnReleaseInside) {
     held.Reset();
     EXPECT_FALSE(held.Release(true));
 }
+
+TEST(ButtonRules, ANarrowPanelHidesTheLeastKeptControlsLastFirst) {
+    // The position row of a track window: nudge (keep 1), field (2 or 3 for the play
+    // position), nudge, three times; 24-pixel nudges, 85-pixel fields, 2 pixels apart.
+    std::vector<TPanelItem> row;
+    for (int field : {2, 3, 2})
+        row.insert(row.end(), {{24, 1}, {85, field}, {24, 1}});
+    const int all = 6 * 24 + 3 * 85 + 8 * 2; // 415
+    EXPECT_EQ(FitPanelItems(row, 2, all), std::vector<bool>(9, true));
+    // One pixel short: the last nudge goes first.
+    std::vector<bool> shown(9, true);
+    shown[8] = false;
+    EXPECT_EQ(FitPanelItems(row, 2, all - 1), shown);
+    // Three fields alone: 255 + 4.
+    const std::vector<bool> fields = {false, true, false, false, true, false, false, true, false};
+    EXPECT_EQ(FitPanelItems(row, 2, 259), fields);
+    // Then the end field, then the start field; the play position stays longest.
+    EXPECT_EQ(FitPanelItems(row, 2, 258),
+              (std::vector<bool>{false, true, false, false, true, false, false, false, false}));
+    EXPECT_EQ(FitPanelItems(row, 2, 85),
+              (std::vector<bool>{false, false, false, false, true, false, false, false, false}));
+    EXPECT_EQ(FitPanelItems(row, 2, 84), std::vector<bool>(9, false));
+    EXPECT_TRUE(FitPanelItems({}, 2, 0).empty());
+}

@@ -154,14 +154,23 @@ TPositionPanel::TPositionPanel(QWidget* parent)
     AddButton(fsRewind_);
     AddControl(fsTime_);
     AddButton(fsForward_);
-    AddSeparator();
+    QWidget* startGap = AddSeparator();
     AddButton(fpRewind_);
     AddControl(playTime_);
     AddButton(fpForward_);
-    AddSeparator();
+    QWidget* endGap = AddSeparator();
     AddButton(feRewind_);
     AddControl(feTime_);
     AddButton(feForward_);
+    // Narrowed, the row keeps its three positions longest, the play position last of all.
+    for (QWidget* nudge :
+         {static_cast<QWidget*>(fsRewind_), static_cast<QWidget*>(fsForward_),
+          static_cast<QWidget*>(fpRewind_), static_cast<QWidget*>(fpForward_),
+          static_cast<QWidget*>(feRewind_), static_cast<QWidget*>(feForward_), startGap, endGap})
+        SetKeep(nudge, 1);
+    SetKeep(fsTime_, 2);
+    SetKeep(feTime_, 2);
+    SetKeep(playTime_, 3);
 }
 
 // The button panel's left group takes bitmap buttons only; the time boxes go into the same

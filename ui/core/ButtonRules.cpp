@@ -135,3 +135,21 @@ TPictureMode PictureModeFor(bool enabled, bool mouseOver, int coOptions) {
     if (mouseOver || (coOptions & coAlwaysColor) != 0) return TPictureMode::Colour;
     return TPictureMode::Grey;
 }
+
+std::vector<bool> FitPanelItems(const std::vector<TPanelItem>& items, int spacing, int available) {
+    std::vector<bool> shown(items.size(), true);
+    int count = static_cast<int>(items.size());
+    int total = 0;
+    for (const TPanelItem& item : items)
+        total += item.width;
+    auto width = [&] { return count > 0 ? total + spacing * (count - 1) : 0; };
+    while (count > 0 && width() > available) {
+        std::size_t drop = items.size();
+        for (std::size_t i = 0; i < items.size(); ++i)
+            if (shown[i] && (drop == items.size() || items[i].keep <= items[drop].keep)) drop = i;
+        shown[drop] = false;
+        total -= items[drop].width;
+        --count;
+    }
+    return shown;
+}

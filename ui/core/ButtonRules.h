@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 enum TBtnSize : int { bsBig = 0, bsSmall = 1, bsNone = 2 };
 enum TCoOption : int { coAlwaysColor = 1 };   // bit 0 of coOptions
@@ -106,3 +107,12 @@ class TMouseFrame {
 enum class TPictureMode { Colour, Grey, Embossed };
 // Embossed when disabled; in colour when under the mouse or with coAlwaysColor; else grey.
 TPictureMode PictureModeFor(bool enabled, bool mouseOver, int coOptions);
+
+// A panel narrower than its row of controls shows fewer of them rather than letting them
+// overlap: controls are hidden lowest `keep` first and, among equal ones, the last first,
+// until the rest with their spacing fit in `available` pixels. Answers which stay visible.
+struct TPanelItem {
+    int width = 0;
+    int keep = 0; // higher stays longer
+};
+std::vector<bool> FitPanelItems(const std::vector<TPanelItem>& items, int spacing, int available);

@@ -5,6 +5,9 @@
 #include <QContextMenuEvent>
 #include <QMenu>
 #include <QPainter>
+#include <QResizeEvent>
+
+#include "ui/core/ButtonRules.h"
 
 #include "ui/widgets/VelColor.h"
 
@@ -25,6 +28,7 @@ std::optional<QColor> AskColor(QWidget* parent, QColor current) {
 
 constexpr int kSpacing = 2;        // [px] between buttons
 constexpr int kSeparatorWidth = 8; // [px] a separator's gap, its line in the middle
+const char* const kKeepProperty = "panelKeep";
 
 } // namespace
 
@@ -55,11 +59,12 @@ void TVelBtnBmpPnl::AddButton(TVelBtnBmp* button) {
     leftGroup_->addWidget(button, 0, Qt::AlignVCenter);
 }
 
-void TVelBtnBmpPnl::AddSeparator() {
+QWidget* TVelBtnBmpPnl::AddSeparator() {
     auto* line = new QFrame(this);
     line->setFrameStyle(QFrame::VLine | QFrame::Sunken);
     line->setFixedWidth(kSeparatorWidth);
     leftGroup_->addWidget(line);
+    return line;
 }
 
 void TVelBtnBmpPnl::AddRightButton(TVelBtnBmp* button) {
@@ -68,6 +73,44 @@ void TVelBtnBmpPnl::AddRightButton(TVelBtnBmp* button) {
     button->SetColor(bgColor_);
     if (PanelResizesButton(btnSize_, button->BtnSize())) button->SetBtnSize(btnSize_);
     rightGroup_->addWidget(button, 0, Qt::AlignVCenter);
+}
+
+void TVelBtnBmpPnl::SetKeep(QWidget* control, int keep) {
+    control->setProperty(kKeepProperty, keep);
+}
+
+void TVelBtnBmpPnl::resizeEvent(QResizeEvent* event) {
+    TVelContainer::resizeEvent(event);
+    FitToWidth();
+}
+
+void TVelBtnBmpPnl::FitToWidth() {
+    const QMargins margins = layout_->contentsMargins();
+    int available = contentsRect().width() - margins.left() - margins.right();
+    if (rightGroup_->count() > 0)
+        available -= rightGroup_->sizeHint().width() + 2 * layout_->spacing();
+    std::vector<QWidget*> controls;
+    std::vector<TPanelItem> items;
+    for (int i = 0; i < leftGroup_->count(); ++i) {
+        QWidget* control = leftGroup_->itemAt(i)->widget();
+        // One the form hid itself takes no room and is left alone.
+        if (!control || (control->isHidden() && !fitHidden_.contains(control))) continue;
+        const QSize size = control->sizeHint()
+                               .expandedTo(control->minimumSize())
+                               .boundedTo(control->maximumSize());
+        const QVariant keep = control->property(kKeepProperty);
+        controls.push_back(control);
+        items.push_back({size.width(), keep.isValid() ? keep.toInt() : 10000 - i});
+    }
+    const std::vector<bool> shown = FitPanelItems(items, leftGroup_->spacing(), available);
+    for (std::size_t i = 0; i < controls.size(); ++i) {
+        QWidget* control = controls[i];
+        if (shown[i] && fitHidden_.removeAll(control) > 0) control->show();
+        if (!shown[i] && !fitHidden_.contains(control)) {
+            fitHidden_.append(control);
+            control->hide();
+        }
+    }
 }
 
 QList<TVelBtnBmp*> TVelBtnBmpPnl::Buttons() const {
@@ -82,6 +125,7 @@ void TVelBtnBmpPnl::SetBtnSize(TBtnSize size) {
         for (TVelBtnBmp* button : Buttons())
             if (PanelResizesButton(size, button->BtnSize())) button->SetBtnSize(size);
     }
+    FitToWidth();
     emit BtnSizeChanged(static_cast<int>(size));
     update();
     UpdateChecks();

@@ -6,6 +6,7 @@
 
 #include <QColor>
 #include <QHBoxLayout>
+#include <QList>
 #include <functional>
 #include <optional>
 
@@ -40,8 +41,11 @@ class TVelBtnBmpPnl : public TVelContainer {
     void SetBgColor(int color);
 
     void AddButton(TVelBtnBmp* button);      // next in the left-to-right group
-    void AddSeparator();                     // a small gap with a line in the left group
+    QWidget* AddSeparator();                 // a small gap with a line in the left group
     void AddRightButton(TVelBtnBmp* button); // the right-aligned group (Help)
+    // How long a control of the left group stays when the panel is too narrow for all of
+    // them: higher stays longer; by default the earlier ones outlast the later ones.
+    static void SetKeep(QWidget* control, int keep);
 
     // The context menu, built at its first use: the panel's own actions (added with
     // addAction before) and a separator, then the appearance items.
@@ -57,6 +61,7 @@ class TVelBtnBmpPnl : public TVelContainer {
   protected:
     void contextMenuEvent(QContextMenuEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
     void CoOptionsChanged() override;
 
   private:
@@ -64,12 +69,14 @@ class TVelBtnBmpPnl : public TVelContainer {
     void UpdateChecks();
     void ChooseBackgroundColor();
     QList<TVelBtnBmp*> Buttons() const;
+    void FitToWidth(); // hides what does not fit, shows again what does
 
     TBtnSize btnSize_ = bsNone;
     int bgColor_ = -1;
     QHBoxLayout* layout_;
     QHBoxLayout* leftGroup_;
     QHBoxLayout* rightGroup_;
+    QList<QWidget*> fitHidden_; // hidden for want of room, not by the form
     QMenu* menu_ = nullptr;
     QAction* alwaysColored_ = nullptr;
     QAction* bigButtons_ = nullptr;
