@@ -330,8 +330,11 @@ class StudioSongTest : public QObject {
         QVERIFY(s.form->CombineBtn()->isEnabled());
         s.form->CombineBtn()->PerformClick();
         QCOMPARE(offered, std::vector<std::string>({one->Caption(), two->Caption()}));
+        const char* shot = std::getenv("STUDIO_SHOT"); // a folder: what a user sees meanwhile
         QVERIFY(QTest::qWaitFor(
             [&] {
+                if (shot && s.form->Mode() == TStudioMode::Combining)
+                    s.form->grab().save(QString::fromLocal8Bit(shot) + "/combining.png");
                 return s.form->TrackWindows().size() == 3 && s.form->Mode() == TStudioMode::Idle;
             },
             30000));

@@ -231,6 +231,26 @@ void KeypadKey(QWidget* target, Qt::Key key) {
     QTest::keyClick(target, key, Qt::KeypadModifier);
 }
 
+// The controls a panel shows, as their rectangles in the panel.
+std::vector<QRect> ShownControls(QWidget* panel) {
+    std::vector<QRect> shown;
+    for (QObject* child : panel->children())
+        if (auto* control = qobject_cast<QWidget*>(child); control && control->isVisible())
+            shown.push_back(control->geometry());
+    return shown;
+}
+
+// None of them overlaps another or reaches past the panel's edge.
+bool Unclipped(QWidget* panel) {
+    const std::vector<QRect> shown = ShownControls(panel);
+    for (std::size_t i = 0; i < shown.size(); ++i) {
+        if (!panel->rect().contains(shown[i])) return false;
+        for (std::size_t j = i + 1; j < shown.size(); ++j)
+            if (shown[i].intersects(shown[j])) return false;
+    }
+    return true;
+}
+
 } // namespace
 
 class FormTrackTest : public QObject {
@@ -328,6 +348,38 @@ class FormTrackTest : public QObject {
         QVERIFY(!w->CloseWindow());
         w->Track()->SetState(tsReady);
         QCOMPARE(w->IconName(), std::string("RWAVE"));
+    }
+
+    void ANarrowWindowShowsFewerControlsNeverOverlappingOnes() {
+        Fixture f;
+        auto* w = new TFormTrack(*f.host, *f.host);
+        f.host->AddChild(w);
+        w->SubWindow()->show();
+        // A new window has room for its rows and a waveform.
+        QCOMPARE(w->SubWindow()->size(), QSize(600, 280));
+        auto* positions = w->findChild<TPositionPanel*>();
+        QVERIFY(positions);
+        QTRY_VERIFY(positions->PlayTime()->isVisible());
+        const std::size_t allTop = ShownControls(w->N_Panel()).size();
+        const std::size_t allPositions = ShownControls(positions).size();
+        QCOMPARE(allPositions, 11u); // three positions, six nudges, two separators
+        for (int width : {420, 300, 200, 120}) {
+            w->SubWindow()->resize(width, 280);
+            QCoreApplication::processEvents();
+            QVERIFY2(Unclipped(w->N_Panel()), qPrintable(QString::number(width)));
+            QVERIFY2(Unclipped(positions), qPrintable(QString::number(width)));
+            QVERIFY(ShownControls(positions).size() < allPositions);
+        }
+        // The play position outlasts the others while it fits.
+        w->SubWindow()->resize(120, 280);
+        QCoreApplication::processEvents();
+        QVERIFY(positions->PlayTime()->isVisible());
+        QVERIFY(!positions->FSTime()->isVisible());
+        // Wide again, everything is back.
+        w->SubWindow()->resize(640, 280);
+        QCoreApplication::processEvents();
+        QCOMPARE(ShownControls(w->N_Panel()).size(), allTop);
+        QCOMPARE(ShownControls(positions).size(), allPositions);
     }
 
     void TheLengthAsksBeforeItTruncatesOrExtends() {

@@ -32,6 +32,9 @@
 
 namespace {
 
+constexpr int kDesignWidth = 600;  // [px]
+constexpr int kDesignHeight = 280; // [px]
+
 constexpr int kMargin = 8; // [px] around the controls of a page
 
 template <class TButton>
@@ -179,6 +182,9 @@ TFormTrack::TFormTrack(TFormVelM& mainWindow, TTrackWindowHost& host)
         window->installEventFilter(this);
         connect(window, &QMdiSubWindow::windowStateChanged, this,
                 [this] { WindowStateFollowed(); });
+        // Room for its rows of controls and a waveform until a saved layout or Arrange says
+        // otherwise.
+        window->resize(kDesignWidth, kDesignHeight);
     }
     connect(mainWindow.MdiArea(), &QMdiArea::subWindowActivated, this,
             [this](QMdiSubWindow* window) {

@@ -79,12 +79,30 @@ void TVelBtnBmpPnl::SetKeep(QWidget* control, int keep) {
     control->setProperty(kKeepProperty, keep);
 }
 
+QSize TVelBtnBmpPnl::sizeHint() const {
+    QSize hint = TVelContainer::sizeHint();
+    for (QWidget* control : fitHidden_)
+        hint.rwidth() += control->sizeHint()
+                             .expandedTo(control->minimumSize())
+                             .boundedTo(control->maximumSize())
+                             .width() +
+                         leftGroup_->spacing();
+    return hint;
+}
+
 void TVelBtnBmpPnl::resizeEvent(QResizeEvent* event) {
     TVelContainer::resizeEvent(event);
     FitToWidth();
 }
 
+void TVelBtnBmpPnl::showEvent(QShowEvent* event) {
+    TVelContainer::showEvent(event);
+    FitToWidth();
+}
+
 void TVelBtnBmpPnl::FitToWidth() {
+    // Before the panel is shown its width means nothing yet; it is fitted when shown.
+    if (!isVisible()) return;
     const QMargins margins = layout_->contentsMargins();
     int available = contentsRect().width() - margins.left() - margins.right();
     if (rightGroup_->count() > 0)

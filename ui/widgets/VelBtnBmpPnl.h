@@ -40,6 +40,10 @@ class TVelBtnBmpPnl : public TVelContainer {
     int BgColor() const { return bgColor_; }
     void SetBgColor(int color);
 
+    // The whole row, including what is hidden for want of room: a window sized from its
+    // hint shows every control.
+    QSize sizeHint() const override;
+
     void AddButton(TVelBtnBmp* button);      // next in the left-to-right group
     QWidget* AddSeparator();                 // a small gap with a line in the left group
     void AddRightButton(TVelBtnBmp* button); // the right-aligned group (Help)
@@ -62,6 +66,7 @@ class TVelBtnBmpPnl : public TVelContainer {
     void contextMenuEvent(QContextMenuEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
+    void showEvent(QShowEvent* event) override;
     void CoOptionsChanged() override;
 
   private:
