@@ -362,8 +362,8 @@ struct TOpen {
     std::set<int> threadsBeforeOpen; // with the window and its device made
     TMemory memory;                  // at idle
     int64_t pictureBytes = 0;
-    std::string sizes;           // of the surfaces and pictures at idle
-    bool pictureSmaller = false; // some picture has fewer columns or rows than its surface
+    std::string sizes;            // of the surfaces and pictures at idle
+    bool pictureMismatch = false; // some picture is not the size of its surface
     int windows = 0;
     bool ok = false;
 };
@@ -404,8 +404,7 @@ TOpen OpenSong(std::unique_ptr<TStudio>& holder, const std::string& song, int tr
         if (w->View()) {
             const QSize surface = w->View()->Surface()->size();
             const QSize picture = w->View()->Pictures().Clean().size();
-            r.pictureSmaller |=
-                picture.width() < surface.width() || picture.height() < surface.height();
+            r.pictureMismatch |= picture != surface;
         }
     r.windows = static_cast<int>(s.form->TrackWindows().size());
     if (!done) {
@@ -587,11 +586,11 @@ int Run(TBenchApplication& app, const std::string& folder, int runs, int tracks)
 
     // ---- the picture files written once
     std::unique_ptr<TStudio> holder;
-    bool warmSmaller = false;
+    bool warmMismatch = false;
     {
         freshConfig();
         const TOpen warm = OpenSong(holder, song, tracks);
-        warmSmaller = warm.pictureSmaller;
+        warmMismatch = warm.pictureMismatch;
         CloseStudio(holder);
         if (!warm.ok) {
             std::fprintf(stderr, "studio_bench: the first open of the song failed\n");
@@ -609,10 +608,11 @@ int Run(TBenchApplication& app, const std::string& folder, int runs, int tracks)
         pictureTimes[picture] = fs::last_write_time(picture, ec);
         stale += ec || !PictureUpToDate(picture, path);
     }
-    if (warmSmaller)
-        std::printf("   NOTE: the pictures are smaller than the surfaces that show them: each was "
-                    "computed for the surface its window had when the load began, and is "
-                    "scaled up after Arrange; the picture files keep that size\n");
+    if (warmMismatch)
+        std::printf("   NOTE: the pictures are not the size of the surfaces that show them: each "
+                    "was computed for the surface its window had when the load began, and is "
+                    "scaled after Arrange; the picture files keep that size, and an up-to-date "
+                    "one is loaded whatever its size\n");
     if (stale != 0)
         std::printf("   NOTE: after the first open %d of %d picture files are missing or out of "
                     "date: those tracks compute their picture in every run\n",
