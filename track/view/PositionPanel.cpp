@@ -106,7 +106,9 @@ TPlayTimeBox::TPlayTimeBox(QWidget* parent)
     plain_->setObjectName(QStringLiteral("FPTimeText"));
     plain_->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     plain_->setIndent(3);
-    plain_->setFixedWidth(TVelTimeEdit::kWidth);
+    // A fixed size: every clock tick sets its text, and a label free to change its size asks
+    // the whole window for a new layout each time.
+    plain_->setFixedSize(TVelTimeEdit::kWidth, edit_->sizeHint().height());
     plain_->setToolTip(edit_->toolTip());
     plain_->setText(edit_->TimeText());
     stack_->addWidget(edit_);
