@@ -49,6 +49,7 @@
 #include <vector>
 
 #include "audio/WaveFormat.h"
+#include "bench/BenchTime.h"
 #include "bench/ToneFile.h"
 #include "platform/TempFiles.h"
 #include "studio/StudioWindow.h"
@@ -65,7 +66,7 @@
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
+using bench::Clock;
 namespace fs = std::filesystem;
 
 constexpr int kTrackSeconds = 600;
@@ -78,16 +79,8 @@ constexpr int kPlayStartTimeoutMs = 5000;
 constexpr int kProbeIntervalMs = 5;
 constexpr double kRssAimMiB = 250;
 
-double Ms(Clock::duration d) {
-    return std::chrono::duration<double, std::milli>(d).count();
-}
-
-double Median(std::vector<double> values) {
-    if (values.empty()) return 0;
-    std::sort(values.begin(), values.end());
-    const std::size_t n = values.size();
-    return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
-}
+using bench::Median;
+using bench::Ms;
 
 // ---- the process as /proc shows it
 

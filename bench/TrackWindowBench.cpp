@@ -47,6 +47,7 @@
 #include <vector>
 
 #include "audio/WaveFormat.h"
+#include "bench/BenchTime.h"
 #include "bench/ToneFile.h"
 #include "platform/TempFiles.h"
 #include "studio/core/SoundSetup.h"
@@ -60,7 +61,7 @@
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
+using bench::Clock;
 
 constexpr int kTrackSeconds = 600;
 constexpr int kSurfaceWidth = 800;
@@ -78,16 +79,8 @@ int64_t NowNs() {
         .count();
 }
 
-double Ms(Clock::duration d) {
-    return std::chrono::duration<double, std::milli>(d).count();
-}
-
-double Median(std::vector<double> values) {
-    if (values.empty()) return 0;
-    std::sort(values.begin(), values.end());
-    const std::size_t n = values.size();
-    return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
-}
+using bench::Median;
+using bench::Ms;
 
 double Max(const std::vector<double>& values) {
     return values.empty() ? 0 : *std::max_element(values.begin(), values.end());

@@ -30,6 +30,14 @@ constexpr int kSpacing = 2;        // [px] between buttons
 constexpr int kSeparatorWidth = 8; // [px] a separator's gap, its line in the middle
 const char* const kKeepProperty = "panelKeep";
 
+// The width a layout gives a control: its hint within its limits.
+int ControlWidth(const QWidget& control) {
+    return control.sizeHint()
+        .expandedTo(control.minimumSize())
+        .boundedTo(control.maximumSize())
+        .width();
+}
+
 } // namespace
 
 void TVelBtnBmpPnl::SetColorChooser(ColorChooser chooser) {
@@ -82,11 +90,7 @@ void TVelBtnBmpPnl::SetKeep(QWidget* control, int keep) {
 QSize TVelBtnBmpPnl::sizeHint() const {
     QSize hint = TVelContainer::sizeHint();
     for (QWidget* control : fitHidden_)
-        hint.rwidth() += control->sizeHint()
-                             .expandedTo(control->minimumSize())
-                             .boundedTo(control->maximumSize())
-                             .width() +
-                         leftGroup_->spacing();
+        hint.rwidth() += ControlWidth(*control) + leftGroup_->spacing();
     return hint;
 }
 
@@ -113,12 +117,9 @@ void TVelBtnBmpPnl::FitToWidth() {
         QWidget* control = leftGroup_->itemAt(i)->widget();
         // One the form hid itself takes no room and is left alone.
         if (!control || (control->isHidden() && !fitHidden_.contains(control))) continue;
-        const QSize size = control->sizeHint()
-                               .expandedTo(control->minimumSize())
-                               .boundedTo(control->maximumSize());
         const QVariant keep = control->property(kKeepProperty);
         controls.push_back(control);
-        items.push_back({size.width(), keep.isValid() ? keep.toInt() : 10000 - i});
+        items.push_back({ControlWidth(*control), keep.isValid() ? keep.toInt() : 10000 - i});
     }
     const std::vector<bool> shown = FitPanelItems(items, leftGroup_->spacing(), available);
     for (std::size_t i = 0; i < controls.size(); ++i) {
