@@ -34,7 +34,8 @@ void TFormStudio::SetTrackInputDevice(int track, int32_t device) {
 
 void TFormStudio::ReleaseTrackSoundBuffer(int track) {
     if (TVelTrack* t = TrackWindows().at(track)->Track()) {
-        t->Stop();
+        // A Play all repeat may have started the tracks under the open dialog.
+        t->StopAndWait();
         t->ReleaseSoundBuffer();
     }
 }

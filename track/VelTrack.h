@@ -222,6 +222,11 @@ class TVelTrack : private TWaveIOHost {
     // has released whatever the worker may be waiting for on this thread (its boxes, dialogs,
     // clipboard calls), so that the two never wait for each other. Closing a track ends here.
     void CancelWorkerAndWait();
+    // User-interface thread: stops playing or recording (a load or an edit is cancelled, as
+    // Stop does) and waits, as CancelWorkerAndWait does, until the worker has ended and cued
+    // the track at its stop. Whoever replaces the sound device needs the track at rest: a
+    // feeder ends by cueing, and the cue makes a buffer on the device it holds.
+    void StopAndWait();
     void AddMessage(uint8_t kind, const std::string& text) override;
 
     // Worker bodies, public so that the effects and the combine can frame their own runs.

@@ -151,6 +151,11 @@ void TVelTrack::CancelWorkerAndWait() {
     WaitForOwnWorker(true);
 }
 
+void TVelTrack::StopAndWait() {
+    Stop();
+    WaitForOwnWorker(false);
+}
+
 void TVelTrack::WaitForOwnWorker(bool cancel) {
     if (!worker_.InWork()) {
         worker_.WaitForJob(); // a job past its work only needs reaping

@@ -249,6 +249,9 @@ void TVelTrack::RunFeeder() {
         // A time-out only means no one woke us early. A stop that came before the feeder
         // took the count has its release swallowed: it must not wait for the time-out.
         if (TrackState() == tsPlaying) semaphore_.Wait(kFeederWaitMs);
+        // A cancel (the track is closing) stops the sound as a stop does; left playing, the
+        // feeder would go on for as long as the sound does, and its closer would wait for it.
+        if (Cancelled()) StopBuffer();
         const bool goOn = ServiceChunks();
         p.serviceRounds.fetch_add(1);
         if (!goOn) break;

@@ -177,6 +177,25 @@ TEST_F(PlaybackRingTest, StopsAtSelectionBoundariesAndCuesBackToWhereTheStretchB
     EXPECT_EQ(track->PreviousBoundary(), 352800);
 }
 
+TEST_F(PlaybackRingTest, ClosingAPlayingTrackStopsItsSoundAndEndsItsFeeder) {
+    OpenUserFile("a.wav", cd, Pattern(20 * 176400, 5));
+    track->Cue(0);
+    track->Play();
+    Advance(kHalfSecondFrames);
+    Service();
+    ASSERT_EQ(track->TrackState(), tsPlaying);
+    // What a closing window does: the cancel alone must end the feeder, well before the
+    // twenty seconds of sound would.
+    auto closed = std::async(std::launch::async, [&] { track->CancelWorkerAndWait(); });
+    ASSERT_EQ(closed.wait_for(std::chrono::seconds(10)), std::future_status::ready);
+    EXPECT_EQ(track->TrackState(), tsReady);
+    Played();
+    Advance(kHalfSecondFrames);
+    const Bytes after = Played();
+    EXPECT_TRUE(std::all_of(after.begin(), after.end(), [](uint8_t b) { return b == 0; }))
+        << "the buffer plays on after the close";
+}
+
 TEST_F(PlaybackRingTest, StartOffsetInsideAChunkPlaysSilenceThenTheData) {
     const Bytes data = Pattern(176400, 5); // 1 s
     OpenUserFile("a.wav", cd, data);
