@@ -5,6 +5,7 @@
 #include <dirent.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <fstream>
 #include <iterator>
@@ -71,6 +72,28 @@ inline std::vector<std::string> FilesIn(const std::string& folder) {
     }
     std::sort(names.begin(), names.end());
     return names;
+}
+
+// The data of a quiet tone of `hz` in any of the PCM formats (8-bit unsigned about 128,
+// 16-bit signed), the same sample on every channel.
+inline Bytes Tone(uint32_t rate, uint16_t bits, uint16_t channels, double seconds, double hz) {
+    Bytes data;
+    const auto frames = static_cast<long>(std::lround(rate * seconds));
+    for (long i = 0; i < frames; ++i) {
+        const double x = std::sin(2 * M_PI * hz * static_cast<double>(i) / rate);
+        for (int c = 0; c < channels; ++c) {
+            if (bits == 8)
+                data.push_back(static_cast<uint8_t>(128 + std::lround(40 * x)));
+            else
+                PutLE(data, static_cast<uint16_t>(static_cast<int16_t>(std::lround(3000 * x))), 2);
+        }
+    }
+    return data;
+}
+
+// A wave file of 16-bit mono at 44100 Hz holding a 440 Hz tone.
+inline void WriteTone(const std::string& path, double seconds) {
+    Write(path, Wave(44100, 16, 1, Tone(44100, 16, 1, seconds, 440)));
 }
 
 } // namespace wavetest

@@ -27,16 +27,6 @@
 namespace {
 
 // 16-bit mono at 44100 Hz (88200 bytes a second), a quiet tone.
-void WriteTone(const std::string& path, int seconds) {
-    wavetest::Bytes data;
-    for (int i = 0; i < 44100 * seconds; ++i)
-        wavetest::PutLE(data,
-                        static_cast<uint16_t>(static_cast<int16_t>(
-                            std::lround(3000 * std::sin(2 * M_PI * 440 * i / 44100.0)))),
-                        2);
-    wavetest::Write(path, wavetest::Wave(44100, 16, 1, data));
-}
-
 struct Studio {
     QTemporaryDir dir;
     std::unique_ptr<TFormStudio> form;
@@ -85,7 +75,7 @@ struct Studio {
                form->OpenBtn()->isEnabled();
     }
     TFormTrack* OpenTrack(const std::string& name, int seconds) {
-        WriteTone(Path(name), seconds);
+        wavetest::WriteTone(Path(name), seconds);
         form->OpenByName(Path(name));
         TFormTrack* window = nullptr;
         for (TFormTrack* w : form->TrackWindows())
@@ -269,7 +259,7 @@ class StudioSongTest : public QObject {
         {
             Studio s([](Studio& s) {
                 s.WriteSettings("[TFormStudio]\nMAXIMIZED=1\n");
-                WriteTone(s.Path("take.WAV"), 1);
+                wavetest::WriteTone(s.Path("take.WAV"), 1);
                 s.startFile = s.Path("take.WAV");
             });
             QTRY_VERIFY_WITH_TIMEOUT(s.form->Sound().Device(), 10000);
@@ -292,8 +282,8 @@ class StudioSongTest : public QObject {
         // maximized, and File|Exit writes that the active one is not.
         Studio s([](Studio& s) {
             s.WriteSettings("[TFormStudio]\nMAXIMIZED=1\n");
-            WriteTone(s.Path("a.wav"), 1);
-            WriteTone(s.Path("b.wav"), 1);
+            wavetest::WriteTone(s.Path("a.wav"), 1);
+            wavetest::WriteTone(s.Path("b.wav"), 1);
             const std::string song = "[TRACKS]\nTRACK1=a.wav\nTRACK2=b.wav\nNUMTRACKS=2\n";
             wavetest::Write(s.Path("two.Sng"), wavetest::Bytes(song.begin(), song.end()));
             s.startFile = s.Path("two.Sng");

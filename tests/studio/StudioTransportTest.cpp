@@ -33,24 +33,6 @@ namespace {
 
 using wavetest::Bytes;
 
-// A quiet tone of `hz` in any of the PCM formats (8-bit unsigned about 128, 16-bit signed),
-// the same sample on every channel.
-Bytes Tone(uint32_t rate, uint16_t bits, uint16_t channels, double seconds, double hz) {
-    Bytes data;
-    const auto frames = static_cast<long>(std::lround(rate * seconds));
-    for (long i = 0; i < frames; ++i) {
-        const double x = std::sin(2 * M_PI * hz * static_cast<double>(i) / rate);
-        for (int c = 0; c < channels; ++c) {
-            if (bits == 8)
-                data.push_back(static_cast<uint8_t>(128 + std::lround(40 * x)));
-            else
-                wavetest::PutLE(
-                    data, static_cast<uint16_t>(static_cast<int16_t>(std::lround(3000 * x))), 2);
-        }
-    }
-    return data;
-}
-
 // The format fields of a file in the layout of WaveBytes.h: tag, channels, rate, bytes a
 // second, block align, bits.
 Bytes FormatOf(const std::string& path) {
@@ -131,8 +113,9 @@ struct Studio {
     }
     TFormTrack* Open(const std::string& name, uint32_t rate, uint16_t bits, uint16_t channels,
                      double seconds, double hz = 440) {
-        wavetest::Write(Path(name), wavetest::Wave(rate, bits, channels,
-                                                   Tone(rate, bits, channels, seconds, hz)));
+        wavetest::Write(Path(name),
+                        wavetest::Wave(rate, bits, channels,
+                                       wavetest::Tone(rate, bits, channels, seconds, hz)));
         form->OpenByName(Path(name));
         for (TFormTrack* w : form->TrackWindows())
             if (w->Caption() == TrackCaption(Path(name))) return w;
