@@ -95,11 +95,16 @@ void StudioInstanceTest::ALaterStartsFileOpensOnceInTheRunningWindow() {
     QCOMPARE(window.TrackWindows().front()->Caption(), caption);
     QVERIFY(!window.isMinimized());
 
-    // The same file by another name brings the open window forward, not a second one.
-    QCOMPARE(RunLaterStart(dir_->path(), {"./sub/../tone.wav"}), 0);
+    // The same file by another name brings the open window forward, not a second one; a
+    // new file beside it joins the song as File|Open would.
+    wavetest::WriteTone(Path("second.wav").toStdString(), 1);
+    QCOMPARE(RunLaterStart(dir_->path(), {"./sub/../tone.wav", "second.wav"}), 0);
     QTRY_COMPARE_WITH_TIMEOUT(requests.Pending(), 0, kProcessWait);
+    QTRY_COMPARE_WITH_TIMEOUT(window.TrackWindows().size(), std::size_t(2), kProcessWait);
     QTest::qWait(200);
-    QCOMPARE(window.TrackWindows().size(), std::size_t(1));
+    QCOMPARE(window.TrackWindows().size(), std::size_t(2));
+    QTRY_VERIFY_WITH_TIMEOUT(window.CombineBtn()->isEnabled() && window.PlayBtn()->isEnabled(),
+                             kProcessWait);
     QVERIFY2(errors.empty(), errors.empty() ? "" : qPrintable(errors.front()));
 }
 
