@@ -20,6 +20,7 @@ struct TMixerControls {
     bool parameters = false; // every slider, the type list and every preset list: E = 1
     bool busyCursor = false; // E = 3
 };
+// `effectState` in TEffectState's numbers, `trackState` in TTrackState's (Ready is 2).
 TMixerControls MixerControls(uint8_t effectState, uint8_t trackState);
 
 // The effect state once an Undo asked for the track's newest undo state: back to 1 when the
@@ -70,7 +71,9 @@ struct TParameterChange {
 };
 TParameterChange ParameterChangeOf(TEffectPage page);
 // The modulation controls ("Freq", "Delay (Modulated)") show exactly when the type list's text
-// is not "(None)".
+// is not "(None)". An empty text (a stored type that names no item, so no item is chosen) is
+// not "(None)": the controls show, although the delay then runs its fixed variant, so that the
+// user sees a type is missing and the sweep's settings stay within reach once one is chosen.
 bool ModulationVisible(const std::string& typeText);
 
 // ---- picture geometry, in the page's pixels ----
@@ -94,7 +97,8 @@ struct TRect {
 };
 
 // The fade band: h = height of the left bar - 46; yL = top of the left bar + 12 + h -
-// Round(left / 200 * h), yR likewise on the right bar (Round to the nearest, halves to even);
+// Round(left / 200 * h), yR likewise from the right bar's top with the same h (Round to the
+// nearest, halves to even, worked exactly in integers);
 // the corners (left bar's right edge, yL), (right bar's left edge - 1, yR), that point 5 lower,
 // and (left bar's right edge, yL + 5), in this order.
 std::vector<TPoint> FadeBand(const TRect& leftBar, const TRect& rightBar, int32_t left,
@@ -131,6 +135,9 @@ struct TDelayPicture {
     TRect input;                     // where `InputBmp` is moved before the lines are drawn
     std::vector<TPictureLine> lines; // in drawing order
 };
+// The gain lines (feedback to tap 1, dry to tap 2, tap 2 to wet) first, then the input moved
+// (its vertical centre on the feedback slider's when the modulation shows, else level with the
+// output) and the signal path from the moved input; every line but the gain lines is green.
 TDelayPicture DelayPicture(const TDelayPictureFacts& facts);
 
 struct TDistortionPictureFacts {
@@ -138,4 +145,6 @@ struct TDistortionPictureFacts {
     bool dryPositive = true, wetPositive = true;
     int32_t dry = 0, wet = 0;
 };
+// Input to wet, input to clamp with the dry branch, tap to output, then the dry (dry to tap)
+// and wet (tap to wet) gain lines.
 std::vector<TPictureLine> DistortionPicture(const TDistortionPictureFacts& facts);
