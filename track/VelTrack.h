@@ -91,6 +91,9 @@ class TVelTrack : private TWaveIOHost {
     void NewTrack(const WAVEFORMATEX& format, const std::string& lengthText);
     // Opens FileName and reads it on the worker; Empty when it cannot be opened.
     void Reopen();
+    // Drops the undo states above `index` and reloads. Refused (false, announced) unless the
+    // track is Ready with its worker between jobs; a refusal moves EffectState from 3 (the
+    // dialog's Undo) back to 2, an accepted undo moves 2 or 3 to 1.
     bool UndoTo(int index);
     void Undo();
     void UndoAll();
@@ -133,8 +136,9 @@ class TVelTrack : private TWaveIOHost {
 
     // ---- effects (user-interface thread starters; the dialog sets EffectState to 3 first) ----
     // Each answers whether the job started. A refusal (the track not Ready, the selection
-    // outside the data, the worker still in a job) sets EffectState back to 1 and announces
-    // the track, so that an open dialog refreshes.
+    // outside the data, the worker still in a job) sets EffectState from 3 back to 1 and
+    // announces the track, so that an open dialog refreshes. Every end of a run moves
+    // EffectState only from 3: a dialog closed during the run (0) stays closed.
     bool StartDistortion(int32_t upperThreshold, int32_t lowerThreshold, int32_t clamp, int32_t dry,
                          int32_t wet);
     bool StartFade(int32_t left, int32_t right);
@@ -233,7 +237,7 @@ class TVelTrack : private TWaveIOHost {
     bool BeginChange(int32_t prefixBytes, const std::string& changeName,
                      const std::optional<WAVEFORMATEX>& newFormat = std::nullopt);
     // True when the change was kept. An effect's run (EffectState 3) becomes 2 when kept and
-    // 1 otherwise, before the track is announced Ready.
+    // 1 otherwise, before the track is announced Ready; any other EffectState is left alone.
     bool EndChange(bool success, int32_t playPosition, int32_t redrawEnd, int32_t redrawStart,
                    const std::string& changeName);
     void Load(int32_t from, int32_t to);

@@ -292,7 +292,8 @@ bool TVelTrack::EndChange(bool success, int32_t playPosition, int32_t redrawEnd,
     }
     // An effect's run learns its outcome here, before the track is announced again, so that
     // the dialog never offers to undo an effect that was not kept: that undo would drop the
-    // user's previous change instead.
+    // user's previous change instead. Only from 3: a dialog closed during the run left 0, and
+    // a track at 1 or 2 with no dialog would keep its edits disabled for good.
     uint8_t running = esRunning;
     EffectState.compare_exchange_strong(running, ok ? esApplied : esReady);
     if (!ok) DeleteStateFiles(UndoFiles.back());
@@ -332,7 +333,19 @@ std::string TVelTrack::UndoCaptionLocked() const {
 }
 
 bool TVelTrack::UndoTo(int index) {
-    if (!io_.FinishWaveFile(working_)) return false;
+    // The effects dialog's Undo sets EffectState to 3 first. Refused, its effect is still
+    // applied: back to 2 and announced, so that the dialog offers Undo and Cancel again instead
+    // of only OK. A dialog closed meanwhile (0) stays closed.
+    const auto refuse = [this] {
+        uint8_t running = esRunning;
+        EffectState.compare_exchange_strong(running, esApplied);
+        owner_.TrackStateChanged(*this);
+        return false;
+    };
+    // A job that has announced Ready may still be cueing and saving the picture of the state
+    // that would be deleted here.
+    if (!Ready() || InWork()) return refuse();
+    if (!io_.FinishWaveFile(working_)) return refuse();
     index = std::max(index, 1); // the user's file at index 0 is never deleted
     {
         std::lock_guard lock(namesMutex_);
@@ -344,11 +357,12 @@ bool TVelTrack::UndoTo(int index) {
         if (!UndoFiles.empty()) FileName = UndoFiles.back();
         if (FileName == UserFileName) UserFileName.clear();
     }
-    const uint8_t effect = EffectState.load();
-    if (effect == esApplied || effect == esRunning)
-        EffectState = esReady;
-    else if (HasSelection)
-        SetHasSelection(false);
+    // The dialog's undo keeps the selection, so that another effect can go onto the same
+    // stretch; only an open dialog's state moves back to 1.
+    uint8_t effect = EffectState.load();
+    const bool dialogUndo = (effect == esApplied || effect == esRunning) &&
+                            EffectState.compare_exchange_strong(effect, esReady);
+    if (!dialogUndo && HasSelection) SetHasSelection(false);
     Reopen();
     return true;
 }

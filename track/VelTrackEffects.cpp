@@ -17,8 +17,10 @@ constexpr int32_t kChunkBytes = 524288;
 } // namespace
 
 bool TVelTrack::StartEffect(std::function<void()> body) {
+    // The dialog set 3 before the start; a caller without a dialog (0) keeps 0.
     const auto refuse = [this] {
-        EffectState = esReady;
+        uint8_t running = esRunning;
+        EffectState.compare_exchange_strong(running, esReady);
         owner_.TrackStateChanged(*this);
         return false;
     };
@@ -113,7 +115,10 @@ void TVelTrack::DoDelay() {
     std::unique_ptr<uint8_t[]> output(new (std::nothrow) uint8_t[std::max(c, 1)]);
     if (!kernel.Ready() || !output) {
         AddMessage(kMsgError, "Not enough memory to delay");
-        EffectState = esReady;
+        // Only from 3: the dialog may have closed during the run, and a track left at 1 with no
+        // dialog would keep its edits disabled.
+        uint8_t running = esRunning;
+        EffectState.compare_exchange_strong(running, esReady);
         SetState(tsReady);
         owner_.SetHourglass(false);
         return;

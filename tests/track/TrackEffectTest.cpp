@@ -4,7 +4,16 @@
 
 #include <sys/stat.h>
 
+#include <atomic>
+#include <chrono>
+#include <thread>
+
 namespace {
+
+void WaitFor(const std::atomic<bool>& flag) {
+    while (!flag)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+}
 
 Bytes Samples16(const std::vector<int>& values) {
     Bytes b;
@@ -180,4 +189,85 @@ TEST_F(TrackTest, RefusedEffectStartsAreAnnouncedAndLeaveTheDialogReady) {
     EXPECT_TRUE(track->StartEqualizer(100, {}));
     track->WaitForWorker();
     EXPECT_EQ(track->EffectState, esApplied);
+}
+
+// The dialog may close (EffectState 0) while its effect still runs. However the run ends, kept,
+// cancelled or refused, the track must stay at 0: at 1 or 2 with no dialog its edits would
+// stay disabled for good.
+TEST_F(TrackTest, TheDialogClosingDuringARunLeavesNoEffectStateBehind) {
+    const Bytes data = Pattern(3 * 524288, 4);
+    OpenUserFile("a.wav", cd, data);
+    Select(0, 4000);
+    Run([&] { track->Copy(); }); // Insert and Paste need a wave on the clipboard
+    Select(0, static_cast<int32_t>(data.size()));
+    std::atomic<bool> held{false}, release{false};
+    view.onBlock = [&](int32_t) {
+        held = true;
+        WaitFor(release);
+    };
+    const auto editsEnabled = [&] {
+        std::string off;
+        for (const TMenuItem& item : track->PopupMenu())
+            for (const char* edit : {"Cut", "Clear", "Delete", "Insert", "Paste"})
+                if (item.caption == edit && !item.enabled) off += edit;
+        return off;
+    };
+    for (const bool cancel : {false, true}) {
+        SCOPED_TRACE(cancel);
+        held = release = false;
+        track->EffectState = esRunning;
+        ASSERT_TRUE(track->StartFade(100, 0));
+        WaitFor(held);
+        track->EffectState = esNoDialog; // the dialog closes under the run
+        if (cancel) track->Worker().Cancel();
+        release = true;
+        track->WaitForWorker();
+        EXPECT_EQ(track->EffectState, esNoDialog);
+        EXPECT_EQ(track->UndoNames.size(), 2u); // the first run kept, the cancelled one not
+        EXPECT_EQ(editsEnabled(), "");
+    }
+    view.onBlock = nullptr;
+    // A start refused at once, with no dialog open, leaves no dialog state either.
+    track->SelEnd = static_cast<int32_t>(data.size()) + 4;
+    EXPECT_FALSE(track->StartFade(100, 0));
+    EXPECT_EQ(track->EffectState, esNoDialog);
+    EXPECT_EQ(editsEnabled(), "");
+}
+
+// The dialog's Undo (EffectState 3 first) while the track is not between jobs, as after a
+// refresh that came too late, is refused and leaves the effect applied, so that the dialog
+// offers Undo and Cancel again rather than only OK; once the track is Ready it goes through.
+TEST_F(TrackTest, ARefusedDialogUndoLeavesTheEffectApplied) {
+    const Bytes data = Pattern(40000, 6);
+    OpenUserFile("a.wav", cd, data);
+    Select(1000, 9000);
+    track->EffectState = esRunning;
+    Run([&] { track->StartFade(0, 100); });
+    ASSERT_EQ(track->EffectState, esApplied);
+    const Bytes faded = Working();
+    std::atomic<bool> held{false}, release{false};
+    sink.onMessage = [&](int kind, const std::string& text) {
+        if (kind != kMsgStart || text.rfind("Reading", 0) != 0) return;
+        held = true;
+        WaitFor(release);
+    };
+    track->ChooseMenuItem("Fast Refresh");
+    WaitFor(held);
+    track->EffectState = esRunning;
+    const int before = owner.stateChanges;
+    EXPECT_FALSE(track->UndoTo(static_cast<int>(track->UndoFiles.size()) - 1));
+    EXPECT_EQ(track->EffectState, esApplied);
+    EXPECT_GT(owner.stateChanges, before);
+    release = true;
+    track->WaitForWorker();
+    sink.onMessage = nullptr;
+    EXPECT_EQ(track->UndoNames.size(), 2u);
+    EXPECT_EQ(Working(), faded);
+
+    track->EffectState = esRunning;
+    EXPECT_TRUE(track->UndoTo(static_cast<int>(track->UndoFiles.size()) - 1));
+    EXPECT_EQ(track->EffectState, esReady);
+    track->WaitForWorker();
+    EXPECT_EQ(Working(), data);
+    EXPECT_TRUE(track->HasSelection); // kept for the next effect
 }
