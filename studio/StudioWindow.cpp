@@ -20,8 +20,10 @@
 
 #include <filesystem>
 
+#include "effects/dialog/FormMixer.h"
 #include "platform/ConfigPaths.h"
 #include "platform/ProfileFile.h"
+#include "studio/FormOrganize.h"
 #include "studio/core/SoundSetup.h"
 #include "studio/core/StudioClock.h"
 #include "track/VelTrack.h"
@@ -59,6 +61,23 @@ QString PathElement(QString text) {
     return text.toUpper();
 }
 
+// The effects dialog's "Organize Presets": the organize dialog, which lives here above it.
+std::optional<std::vector<std::string>> OrganizePresets(QWidget* parent, const QString& caption,
+                                                        int helpContext,
+                                                        const std::vector<std::string>& names) {
+    TFormOrganize dialog(parent);
+    dialog.setWindowTitle(caption);
+    dialog.SetHelpContext(helpContext);
+    for (const std::string& name : names)
+        dialog.Add(QString::fromStdString(name));
+    dialog.Finish();
+    if (dialog.exec() != QDialog::Accepted) return std::nullopt;
+    std::vector<std::string> order;
+    for (const QString& name : dialog.Names())
+        order.push_back(name.toStdString());
+    return order;
+}
+
 } // namespace
 
 TFormStudio::TFormStudio(QWidget* parent)
@@ -89,6 +108,11 @@ TFormStudio::TFormStudio(QWidget* parent)
     SetSaveSongDialog({});
     SetCombineDialog({});
     SetOrganizeDialog({});
+    TFormTrack::SetEffectsDialogFactory(
+        [](TFormVelM& main, TFormTrack& window, TVelTrack& track) -> TTrackEffectsDialog* {
+            return new TFormMixer(main, window, track);
+        });
+    TFormMixer::SetOrganizeDialog(OrganizePresets);
     connect(MdiArea(), &QMdiArea::subWindowActivated, this, [this] { RefreshControls(); });
 
     clock_ = std::make_unique<TStudioClock>(*MPanel());
