@@ -24,7 +24,7 @@ int64_t RoundRatio(int64_t n, int64_t d) {
     return q;
 }
 
-TPoint Centre(const TRect& r) {
+TMixerPoint Centre(const TMixerRect& r) {
     return {r.CentreX(), r.CentreY()};
 }
 
@@ -123,8 +123,8 @@ bool ModulationVisible(const std::string& typeText) {
     return typeText != kDelayTypeNone;
 }
 
-std::vector<TPoint> FadeBand(const TRect& leftBar, const TRect& rightBar, int32_t left,
-                             int32_t right) {
+std::vector<TMixerPoint> FadeBand(const TMixerRect& leftBar, const TMixerRect& rightBar,
+                                  int32_t left, int32_t right) {
     const int64_t h = leftBar.height - 46;
     const int yL = static_cast<int>(leftBar.top + 12 + h - RoundRatio(left * h, 200));
     const int yR = static_cast<int>(rightBar.top + 12 + h - RoundRatio(right * h, 200));
@@ -138,11 +138,12 @@ TLineColour GainColour(bool positive, int32_t value) {
     return positive ? TLineColour::Green : TLineColour::Red;
 }
 
-TPictureLine Connector(const TRect& a, const TRect& b, TLineColour colour) {
+TPictureLine Connector(const TMixerRect& a, const TMixerRect& b, TLineColour colour) {
     return {{Centre(a), {b.CentreX(), a.CentreY()}, Centre(b)}, colour};
 }
 
-TPictureLine Branch(const TRect& g, const TRect& a, const TRect& b, TLineColour colour) {
+TPictureLine Branch(const TMixerRect& g, const TMixerRect& a, const TMixerRect& b,
+                    TLineColour colour) {
     const int x = (a.Right() + b.left) / 2;
     return {{Centre(g), {x, g.CentreY()}, {x, a.CentreY()}}, colour};
 }
@@ -161,7 +162,7 @@ TDelayPicture DelayPicture(const TDelayPictureFacts& f) {
     } else {
         picture.input.top = f.output.top;
     }
-    const TRect& input = picture.input;
+    const TMixerRect& input = picture.input;
     lines.push_back(Connector(f.tap1, f.delayBar));
     lines.push_back(Connector(f.tap2, f.output));
     lines.push_back(Connector(input, f.tap1));

@@ -78,13 +78,13 @@ bool ModulationVisible(const std::string& typeText);
 
 // ---- picture geometry, in the page's pixels ----
 
-struct TPoint {
+struct TMixerPoint {
     int x = 0;
     int y = 0;
-    bool operator==(const TPoint&) const = default;
+    bool operator==(const TMixerPoint&) const = default;
 };
 
-struct TRect {
+struct TMixerRect {
     int left = 0;
     int top = 0;
     int width = 0;
@@ -93,7 +93,7 @@ struct TRect {
     int Bottom() const { return top + height; }
     int CentreX() const { return left + width / 2; }
     int CentreY() const { return top + height / 2; }
-    bool operator==(const TRect&) const = default;
+    bool operator==(const TMixerRect&) const = default;
 };
 
 // The fade band: h = height of the left bar - 46; yL = top of the left bar + 12 + h -
@@ -101,8 +101,8 @@ struct TRect {
 // nearest, halves to even, worked exactly in integers);
 // the corners (left bar's right edge, yL), (right bar's left edge - 1, yR), that point 5 lower,
 // and (left bar's right edge, yL + 5), in this order.
-std::vector<TPoint> FadeBand(const TRect& leftBar, const TRect& rightBar, int32_t left,
-                             int32_t right);
+std::vector<TMixerPoint> FadeBand(const TMixerRect& leftBar, const TMixerRect& rightBar,
+                                  int32_t left, int32_t right);
 
 enum class TLineColour : uint8_t { Green, Red, Background };
 // A line that carries a gain: green in positive mode, red in negative mode, the dialog's
@@ -111,28 +111,29 @@ TLineColour GainColour(bool positive, int32_t value);
 
 // A polyline 2 pixels wide.
 struct TPictureLine {
-    std::vector<TPoint> points;
+    std::vector<TMixerPoint> points;
     TLineColour colour = TLineColour::Green;
     bool operator==(const TPictureLine&) const = default;
 };
 // From the centre of `a` horizontally to the horizontal centre of `b`, then vertically to the
 // centre of `b`: three points.
-TPictureLine Connector(const TRect& a, const TRect& b, TLineColour colour = TLineColour::Green);
+TPictureLine Connector(const TMixerRect& a, const TMixerRect& b,
+                       TLineColour colour = TLineColour::Green);
 // From the centre of `g` horizontally to halfway between `a`'s right edge and `b`'s left edge,
 // then vertically to `a`'s vertical centre: three points.
-TPictureLine Branch(const TRect& g, const TRect& a, const TRect& b,
+TPictureLine Branch(const TMixerRect& g, const TMixerRect& a, const TMixerRect& b,
                     TLineColour colour = TLineColour::Green);
 
 // The Delay page's controls where they stand, and the values that colour its lines.
 struct TDelayPictureFacts {
-    TRect feedbackBar, dryBar, wetBar, delayBar, modulatedBar, freqBar;
-    TRect tap1, tap2, input, output, typeList;
+    TMixerRect feedbackBar, dryBar, wetBar, delayBar, modulatedBar, freqBar;
+    TMixerRect tap1, tap2, input, output, typeList;
     bool modulationVisible = false;
     bool feedbackPositive = true, dryPositive = true, wetPositive = true;
     int32_t feedback = 0, dry = 0, wet = 0;
 };
 struct TDelayPicture {
-    TRect input;                     // where `InputBmp` is moved before the lines are drawn
+    TMixerRect input;                // where `InputBmp` is moved before the lines are drawn
     std::vector<TPictureLine> lines; // in drawing order
 };
 // The gain lines (feedback to tap 1, dry to tap 2, tap 2 to wet) first, then the input moved
@@ -141,7 +142,7 @@ struct TDelayPicture {
 TDelayPicture DelayPicture(const TDelayPictureFacts& facts);
 
 struct TDistortionPictureFacts {
-    TRect input, clampBar, dryBar, wetBar, tap1, output;
+    TMixerRect input, clampBar, dryBar, wetBar, tap1, output;
     bool dryPositive = true, wetPositive = true;
     int32_t dry = 0, wet = 0;
 };

@@ -12,7 +12,7 @@
 #include <QTabWidget>
 #include <QVBoxLayout>
 
-#include "effects/dialog/MixerRulesView.h"
+#include "effects/MixerRules.h"
 #include "platform/ConfigPaths.h"
 #include "track/VelTrack.h"
 #include "track/view/FormTrack.h"
@@ -26,7 +26,7 @@
 
 namespace {
 
-constexpr int kDesignWidth = 740;  // [px]
+constexpr int kDesignWidth = 840;  // [px] the eleven equalizer sliders with their captions
 constexpr int kDesignHeight = 480; // [px]
 
 TVelBtnBmp* PanelButton(QWidget* parent, const char* name, const char* caption,

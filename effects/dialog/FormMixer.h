@@ -27,7 +27,7 @@
 #include <vector>
 
 #include "effects/EffectPresets.h"
-#include "effects/dialog/MixerRulesView.h"
+#include "effects/MixerRules.h"
 #include "track/view/TrackEffectsDialog.h"
 
 class QComboBox;

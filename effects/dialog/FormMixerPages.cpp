@@ -5,8 +5,8 @@
 #include <QLabel>
 #include <QTabWidget>
 
+#include "effects/MixerRules.h"
 #include "effects/dialog/FormMixer.h"
-#include "effects/dialog/MixerRulesView.h"
 #include "ui/widgets/VelBtnBmpPnl.h"
 #include "ui/widgets/VelButtons.h"
 #include "ui/widgets/VelTrackBar.h"
@@ -14,7 +14,7 @@
 namespace {
 
 constexpr int kSliderHeight = 56;    // [px] a horizontal slider with its caption
-constexpr int kEqSliderWidth = 64;   // [px] one vertical equalizer slider and its caption
+constexpr int kEqSliderWidth = 74;   // [px] one vertical equalizer slider and its caption
 constexpr int kVerticalHeight = 262; // [px] the equalizer's and the fade's vertical sliders
 constexpr int kPercentTicks = 10;    // [value units]
 

@@ -5,8 +5,8 @@
 #include <QPainter>
 #include <QTabWidget>
 
+#include "effects/MixerRules.h"
 #include "effects/dialog/FormMixer.h"
-#include "effects/dialog/MixerRulesView.h"
 #include "ui/widgets/VelButtons.h"
 #include "ui/widgets/VelColor.h"
 #include "ui/widgets/VelTrackBar.h"
@@ -47,15 +47,10 @@ void DrawLines(QPainter& painter, const QWidget& page, const std::vector<TPictur
 void TFormMixer::PaintFade(QWidget& page) {
     // The Equalizer page shares this handler and so shows nothing.
     if (pages_->currentIndex() != kPageFade) return;
-    const auto bar = [](const QWidget* control) {
-        const QRect r = control->geometry();
-        return std::array<int, 4>{r.left(), r.top(), r.width(), r.height()};
-    };
-    const std::array<int, 8> band = MixerFadeBand(
-        bar(fadeLeftBar_), bar(fadeRightBar_), fadeLeftBar_->Position(), fadeRightBar_->Position());
     QPolygon polygon;
-    for (std::size_t i = 0; i < band.size(); i += 2)
-        polygon << QPoint(band[i], band[i + 1]);
+    for (const TMixerPoint& corner : FadeBand(Place(fadeLeftBar_), Place(fadeRightBar_),
+                                              fadeLeftBar_->Position(), fadeRightBar_->Position()))
+        polygon << QPoint(corner.x, corner.y);
     QPainter painter(&page);
     painter.setPen(QPen(page.palette().color(QPalette::WindowText), 1));
     painter.setBrush(page.palette().color(QPalette::Window));

@@ -98,18 +98,18 @@ TEST(MixerRules, InvariantsPagesAndModulation) {
 
 TEST(MixerRules, FadeBandRoundsHalvesToEven) {
     // h = 100 - 46 = 54 from the left bar, for both ends; the base line is top + 12 + 54.
-    const TRect leftBar{10, 20, 30, 100}, rightBar{100, 30, 30, 80};
+    const TMixerRect leftBar{10, 20, 30, 100}, rightBar{100, 30, 30, 80};
     // 100 % of 54 is 27 exactly: yL = 86 - 27; 0 %: yR = 96.
     EXPECT_EQ(FadeBand(leftBar, rightBar, 100, 0),
-              (std::vector<TPoint>{{40, 59}, {99, 96}, {99, 101}, {40, 64}}));
+              (std::vector<TMixerPoint>{{40, 59}, {99, 96}, {99, 101}, {40, 64}}));
     // 50 % of 54 is 13.5 -> 14 (up to even); 150 % is 40.5 -> 40 (down to even).
     EXPECT_EQ(FadeBand(leftBar, rightBar, 50, 150),
-              (std::vector<TPoint>{{40, 72}, {99, 56}, {99, 61}, {40, 77}}));
+              (std::vector<TMixerPoint>{{40, 72}, {99, 56}, {99, 61}, {40, 77}}));
 }
 
 TEST(MixerRules, ConnectorsBranchesAndColours) {
-    const TRect a{10, 20, 30, 40}, b{100, 200, 20, 10}, g{50, 300, 10, 20};
-    EXPECT_EQ(Connector(a, b).points, (std::vector<TPoint>{{25, 40}, {110, 40}, {110, 205}}));
+    const TMixerRect a{10, 20, 30, 40}, b{100, 200, 20, 10}, g{50, 300, 10, 20};
+    EXPECT_EQ(Connector(a, b).points, (std::vector<TMixerPoint>{{25, 40}, {110, 40}, {110, 205}}));
     // Halfway between a's right edge 40 and b's left edge 100.
     EXPECT_EQ(Branch(g, a, b, C::Red), (TPictureLine{{{55, 310}, {70, 310}, {70, 40}}, C::Red}));
     EXPECT_EQ(GainColour(true, 0), C::Background);
@@ -137,23 +137,23 @@ TEST(MixerRules, DelayPictureOrderColoursAndMovedInput) {
     f.wetPositive = false;
 
     const TDelayPicture none = DelayPicture(f);
-    EXPECT_EQ(none.input, (TRect{0, 250, 16, 10})); // level with the output
+    EXPECT_EQ(none.input, (TMixerRect{0, 250, 16, 10})); // level with the output
     const std::vector<C> fixedColours{C::Background, C::Green, C::Red,   C::Green, C::Green,
                                       C::Green,      C::Green, C::Green, C::Green, C::Green};
     EXPECT_EQ(Colours(none.lines), fixedColours);
     // Input to tap 1 from the moved input, then the dry branch halfway between 16 and 100.
-    EXPECT_EQ(none.lines[5].points, (std::vector<TPoint>{{8, 255}, {105, 255}, {105, 125}}));
-    EXPECT_EQ(none.lines[6].points, (std::vector<TPoint>{{40, 230}, {58, 230}, {58, 255}}));
+    EXPECT_EQ(none.lines[5].points, (std::vector<TMixerPoint>{{8, 255}, {105, 255}, {105, 125}}));
+    EXPECT_EQ(none.lines[6].points, (std::vector<TMixerPoint>{{40, 230}, {58, 230}, {58, 255}}));
     EXPECT_EQ(none.lines.back(), Connector(f.typeList, f.delayBar));
 
     f.modulationVisible = true;
     const TDelayPicture sweep = DelayPicture(f);
-    EXPECT_EQ(sweep.input, (TRect{0, 125, 16, 10})); // centred on the feedback slider
+    EXPECT_EQ(sweep.input, (TMixerRect{0, 125, 16, 10})); // centred on the feedback slider
     ASSERT_EQ(sweep.lines.size(), 12u);
     EXPECT_EQ(sweep.lines[3], Connector(f.modulatedBar, f.freqBar));
     EXPECT_EQ(sweep.lines[10], Connector(f.modulatedBar, f.freqBar));
-    EXPECT_EQ(sweep.lines[6].points, (std::vector<TPoint>{{8, 130}, {105, 130}, {105, 125}}));
-    EXPECT_EQ(sweep.lines[7].points, (std::vector<TPoint>{{40, 230}, {58, 230}, {58, 130}}));
+    EXPECT_EQ(sweep.lines[6].points, (std::vector<TMixerPoint>{{8, 130}, {105, 130}, {105, 125}}));
+    EXPECT_EQ(sweep.lines[7].points, (std::vector<TMixerPoint>{{40, 230}, {58, 230}, {58, 130}}));
 }
 
 TEST(MixerRules, DistortionPictureColoursItsGainLines) {
@@ -170,7 +170,7 @@ TEST(MixerRules, DistortionPictureColoursItsGainLines) {
     EXPECT_EQ(Colours(lines),
               (std::vector<C>{C::Green, C::Green, C::Green, C::Green, C::Background, C::Green}));
     // The tap to the wet slider: from (205, 5) across to x 160, down to its centre 130.
-    EXPECT_EQ(lines[5].points, (std::vector<TPoint>{{205, 5}, {160, 5}, {160, 130}}));
+    EXPECT_EQ(lines[5].points, (std::vector<TMixerPoint>{{205, 5}, {160, 5}, {160, 130}}));
     f.dry = -10;
     f.dryPositive = false;
     f.wet = 0;
