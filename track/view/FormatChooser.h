@@ -17,8 +17,8 @@ class QLabel;
 class TFormFormatChooser : public TFormVelB {
     Q_OBJECT
   public:
-    // The track window's Properties page explains the chooser with the wave format box.
-    static constexpr int kHelpContext = 3050;
+    // A page of its own: the chooser opens from the track window, Defaults and Sound Options.
+    static constexpr int kHelpContext = 3055;
     static constexpr uint32_t kRates[] = {8000,  11025, 16000, 22050, 32000,
                                           44100, 48000, 88200, 96000};
 
