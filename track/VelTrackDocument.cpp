@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "audio/VelTrackUtils.h"
+#include "platform/FileReaper.h"
 #include "platform/TempFiles.h"
 #include "track/CombineState.h"
 #include "track/PlaybackState.h"
@@ -62,8 +63,11 @@ void TVelTrack::AddMessage(uint8_t kind, const std::string& text) {
 }
 
 void TVelTrack::DeleteStateFiles(const std::string& path) {
-    RemoveQuietly(path);
-    if (!path.empty()) RemoveQuietly(PictureFileName(path));
+    if (path.empty()) return;
+    // The names go now; a state's data (about 100 MB for ten minutes) is freed on the reaper's
+    // thread, since unlinking it here held an undo or a closing window for tens of ms.
+    RemoveFileSoon(path);
+    RemoveFileSoon(PictureFileName(path));
 }
 
 std::string TVelTrack::NewTempName() {
@@ -254,6 +258,10 @@ bool TVelTrack::BeginChange(int32_t prefixBytes, const std::string& changeName,
         UndoWarningArmed = false;
     }
     AddMessage(kMsgStart, "Start " + changeName);
+    // The states an undo or a closed track gave up are freed before this one is written, so
+    // that a nearly full temporary folder has their room back. Only on the worker: the wait is
+    // for the file system, and Record frames its take on the user-interface thread.
+    if (worker_.OnWorkerThread()) FlushRemovedFiles();
     storeWasEmpty_ = UndoFiles.empty();
     const std::string state = NewTempName();
     {
