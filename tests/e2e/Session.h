@@ -6,8 +6,11 @@
 #pragma once
 
 #include <QAbstractButton>
+#include <QAbstractItemView>
 #include <QApplication>
+#include <QCompleter>
 #include <QDialog>
+#include <QDialogButtonBox>
 #include <QDir>
 #include <QFileDialog>
 #include <QLineEdit>
@@ -96,7 +99,10 @@ inline std::shared_ptr<bool> AnswerNextModal(std::function<void(QWidget*)> user,
     return answered;
 }
 
-// A file dialog answered as a user does: the name typed into its name field, then Return.
+// A file dialog answered as a user does: the name typed into its name field, then a click on
+// its Save or Open button (Return would first go to the name completer's list, which opens
+// while a path is typed). A dialog still up 5 s later is cancelled, so that a test fails
+// instead of hanging.
 inline void TypeFileName(QWidget* box, const std::string& path) {
     auto* dialog = qobject_cast<QFileDialog*>(box);
     QLineEdit* field =
@@ -105,10 +111,23 @@ inline void TypeFileName(QWidget* box, const std::string& path) {
         if (auto* d = qobject_cast<QDialog*>(box)) d->reject();
         return;
     }
+    QTimer::singleShot(5000, dialog, [dialog] {
+        if (dialog->isVisible()) dialog->reject();
+    });
     field->setFocus();
     field->selectAll();
     QTest::keyClicks(field, QString::fromStdString(path));
-    QTest::keyClick(field, Qt::Key_Return);
+    if (QCompleter* completer = field->completer(); completer && completer->popup())
+        completer->popup()->hide();
+    auto* buttons = dialog->findChild<QDialogButtonBox*>(QStringLiteral("buttonBox"));
+    QAbstractButton* accept = nullptr;
+    if (buttons)
+        for (QAbstractButton* b : buttons->buttons())
+            if (buttons->buttonRole(b) == QDialogButtonBox::AcceptRole) accept = b;
+    if (accept && accept->isEnabled())
+        QTest::mouseClick(accept, Qt::LeftButton);
+    else
+        QTest::keyClick(field, Qt::Key_Return);
 }
 
 // A message box answered by clicking the button of `role` (Yes, No, Ok, Cancel, ...).
@@ -186,6 +205,10 @@ class Session {
         });
         form_->show();
         exposed_ = QTest::qWaitForWindowExposed(form_.get());
+        // With no window manager on the X server nobody activates the window: the user's
+        // first click would, and the keys go to it from then on.
+        form_->activateWindow();
+        active_ = QTest::qWaitForWindowActive(form_.get());
         return *form_;
     }
     // The window gone without its questions (a test's clean-up); File|Exit is the user's way.
@@ -199,11 +222,19 @@ class Session {
         form_.reset();
     }
     TFormStudio& Form() { return *form_; }
-    // Whether the window Start showed came on the screen.
+    // Whether the window Start showed came on the screen, and has the keyboard.
     bool Exposed() const { return exposed_; }
+    bool Active() const { return active_; }
     bool Running() const { return form_ != nullptr; }
     // The error boxes the windows raised, in order (they never block the test).
     std::vector<std::string>& Errors() { return errors_; }
+    // All of them on one line each, for a failure message ("" when none).
+    std::string ErrorText() const {
+        std::string text;
+        for (const std::string& e : errors_)
+            text += e + "\n";
+        return text;
+    }
 
     std::string Folder() const { return dir_.path().toStdString(); }
     std::string Path(const std::string& name) const { return Folder() + "/" + name; }
@@ -258,6 +289,7 @@ class Session {
     std::vector<std::string> errors_;
     int shots_ = 0;
     bool exposed_ = false;
+    bool active_ = false;
 };
 
 // Plays a wave file into "Test_Sink", which "Test_Mic" hears; the process ends with the file.
