@@ -597,26 +597,11 @@ class SongSessionTest : public QObject {
         return e2e::Resources::Now();
     }
 
-    static void Restore(const char* name, const QByteArray& value) {
-        if (value.isNull())
-            qunsetenv(name);
-        else
-            qputenv(name, value);
-    }
-
-    QByteArray tmpDir_, configDir_;
     e2e::Resources warm_;
 
   private slots:
     void initTestCase() {
         if (!std::getenv("PULSE_SERVER")) QSKIP("no private sound server");
-        tmpDir_ = qgetenv("TMPDIR");
-        configDir_ = qgetenv("WAVESTACK_CONFIG_DIR");
-    }
-    void cleanup() {
-        // Each session points these into its own folder, which goes with it.
-        Restore("TMPDIR", tmpDir_);
-        Restore("WAVESTACK_CONFIG_DIR", configDir_);
     }
 
     // Two rounds: the first session leaves the caches a process fills once (fonts, icons,
