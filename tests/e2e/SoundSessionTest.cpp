@@ -8,6 +8,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
+#include <malloc.h>
 #include <optional>
 
 #include "tests/e2e/Session.h"
@@ -74,6 +75,60 @@ void SelectAllOf(TFormTrack* window) {
     QTest::keyClick(surface, Qt::Key_A, Qt::ControlModifier);
 }
 
+// The song the test makes: three tracks of different formats, each starting later than the
+// one before, written in the program's song format beside their wave files.
+struct SongTrack {
+    const char* name;
+    uint32_t rate;
+    uint16_t bits, channels;
+    double seconds, hz;
+    const char* offset;
+};
+constexpr SongTrack kSong[] = {
+    {"drums.wav", 44100, 16, 2, 3.0, 440, "00:00.00000"},
+    {"voice.wav", 22050, 8, 1, 2.0, 330, "00:00.50000"},
+    {"organ.wav", 44100, 16, 1, 1.5, 550, "00:01.20000"},
+};
+
+std::string WriteSong(const e2e::Session& session) {
+    std::string song = "[TRACKS]\n";
+    for (std::size_t i = 0; i < std::size(kSong); ++i)
+        song += "TRACK" + std::to_string(i + 1) + "=" + kSong[i].name + "\n";
+    song += "NUMTRACKS=" + std::to_string(std::size(kSong)) + "\n";
+    for (std::size_t i = 0; i < std::size(kSong); ++i) {
+        const SongTrack& t = kSong[i];
+        wavetest::Write(
+            session.Path(t.name),
+            wavetest::Wave(t.rate, t.bits, t.channels,
+                           wavetest::Tone(t.rate, t.bits, t.channels, t.seconds, t.hz)));
+        song += "[TRACK" + std::to_string(i + 1) + "]\nMUTE=0\nMINIMIZED=0\nPAN=0\nVOLUME=0\n";
+        song += std::string("OFFSET=") + t.offset + "\n";
+    }
+    const std::string path = session.Path("three.Sng");
+    wavetest::Write(path, Bytes(song.begin(), song.end()));
+    return path;
+}
+
+// The song's windows, once all are open, Ready and arranged (the window's mode back to Idle).
+std::vector<TFormTrack*> OpenedSong(e2e::Session& session) {
+    TFormStudio& form = session.Form();
+    if (!QTest::qWaitFor([&] { return form.TrackWindows().size() == std::size(kSong); }, 10000) ||
+        !session.AllReady() ||
+        !QTest::qWaitFor([&] { return form.Mode() == TStudioMode::Idle; }, 5000))
+        return {};
+    return form.TrackWindows();
+}
+
+// The song time of a track's play position, in seconds.
+long double SongSeconds(const TFormTrack* window) {
+    const TVelTrack& t = *window->Track();
+    return static_cast<long double>(t.PlayPosition) / t.Format().nAvgBytesPerSec;
+}
+
+std::string PlayText(const TFormTrack* window) {
+    return window->Track()->PositionText(window->Track()->PlayPosition);
+}
+
 } // namespace
 
 class SoundSessionTest : public QObject {
@@ -81,6 +136,12 @@ class SoundSessionTest : public QObject {
   private slots:
     void init() {
         if (!std::getenv("PULSE_SERVER")) QSKIP("no private sound server");
+    }
+    // What the process holds once the first session is over (its libraries loaded, its
+    // caches filled) is the mark the later sessions must come back to.
+    void cleanup() {
+        if (!std::getenv("PULSE_SERVER") || baseline_) return;
+        baseline_ = Settled();
     }
 
     void AFirstTakeFromTheMicrophoneIsSavedAsAWaveFile() {
@@ -183,6 +244,158 @@ class SoundSessionTest : public QObject {
             }
         QCOMPARE(firstNonZero, data.size());
     }
+
+    void ASongFromTheCommandLinePlaysAsOne() {
+        e2e::Session session("song-plays");
+        const std::string song = WriteSong(session);
+        // As the program's main() does with its first argument.
+        TFormStudio& form = session.Start(song);
+        QVERIFY(session.DeviceReady());
+        const std::vector<TFormTrack*> windows = OpenedSong(session);
+        QCOMPARE(windows.size(), std::size(kSong));
+        QCOMPARE(form.windowTitle(), QStringLiteral("three"));
+        session.Shot("song-opened");
+
+        // Every window Ready, in the song's order, charted along the song's time: each row's
+        // left edge and width in proportion to its track's start and length, the rows stacked.
+        const int scaleWidth = form.width() - 30;
+        const double earliest = 0, latest = 30; // [tenths of a second] drums' start, its end
+        int top = windows.front()->SubWindow()->geometry().top();
+        for (std::size_t i = 0; i < windows.size(); ++i) {
+            const SongTrack& t = kSong[i];
+            TFormTrack* w = windows[i];
+            QCOMPARE(w->Caption(), TrackCaption(session.Path(t.name)));
+            QCOMPARE(w->Track()->TrackState(), tsReady);
+            QCOMPARE(w->StartsAtText(), std::string(t.offset));
+            const QRect r = w->SubWindow()->geometry();
+            QVERIFY(!w->SubWindow()->isMaximized() && !w->SubWindow()->isMinimized());
+            const double scale = scaleWidth / (latest - earliest);
+            const double start = TimeTextToSeconds(t.offset) * 10;
+            QVERIFY2(std::abs(r.left() - (start - earliest) * scale) <= 1,
+                     qPrintable(QString("%1: left %2").arg(t.name).arg(r.left())));
+            QVERIFY2(std::abs(r.width() - t.seconds * 10 * scale) <= 1,
+                     qPrintable(QString("%1: width %2").arg(t.name).arg(r.width())));
+            QCOMPARE(r.top(), top);
+            top = r.top() + r.height();
+        }
+
+        // Play all with the mouse, until the last track has begun too; then Stop all.
+        QVERIFY(form.PlayBtn()->isEnabled());
+        Click(form.PlayBtn());
+        QTRY_VERIFY_WITH_TIMEOUT(SongSeconds(windows[0]) > 1.6L, 5000);
+        for (TFormTrack* w : windows)
+            QCOMPARE(w->Track()->TrackState(), tsPlaying);
+        session.Shot("playing");
+        QVERIFY(form.StopBtn()->isEnabled());
+        Click(form.StopBtn());
+        QVERIFY(session.AllReady());
+        QCOMPARE(form.Mode(), TStudioMode::Idle);
+        session.Shot("stopped");
+
+        // One song position. Each window stops at the time text the one before it handed on,
+        // in its own format: a text between two samples of the voice's coarser grid moves
+        // the windows after it by up to one of its samples, so the texts agree to that.
+        const std::string at = PlayText(windows[0]);
+        qInfo("stopped at %s / %s / %s; Sync %s", at.c_str(), PlayText(windows[1]).c_str(),
+              PlayText(windows[2]).c_str(), form.SyncBtn()->isEnabled() ? "enabled" : "disabled");
+        QVERIFY2(SongSeconds(windows[0]) > 1.6L && SongSeconds(windows[0]) < 2.9L, at.c_str());
+        for (TFormTrack* w : windows)
+            QVERIFY2(std::abs(SongSeconds(w) - SongSeconds(windows[0])) <= 1.0L / 22050 + 1e-5L,
+                     (w->Caption() + " at " + PlayText(w) + ", not " + at).c_str());
+        QVERIFY2(session.Errors().empty(), session.ErrorText().c_str());
+    }
+
+    void APunchInReplacesOnlyTheSelection() {
+        e2e::Session session("punch-in");
+        const std::string song = WriteSong(session);
+        TFormStudio& form = session.Start(song);
+        QVERIFY(session.DeviceReady());
+        const std::vector<TFormTrack*> windows = OpenedSong(session);
+        QCOMPARE(windows.size(), std::size(kSong));
+        TFormTrack* voice = windows[1];
+        const std::string voicePath = session.Path(kSong[1].name);
+        const Bytes before = wavetest::DataOf(voicePath);
+        QVERIFY(!before.empty());
+
+        // One second of the voice selected, from the song's 1 s to its 2 s, and the play
+        // position put at its start, so that the others play along from there.
+        SelectAllOf(voice);
+        TypeTime(voice->View()->Panel()->FSTime(), "00:01.00000");
+        TypeTime(voice->View()->Panel()->FETime(), "00:02.00000");
+        TypeTime(voice->View()->Panel()->PlayTime()->Edit(), "00:01.00000");
+        TVelTrack& track = *voice->Track();
+        QCOMPARE(track.SelStart, 22050 / 2);
+        QCOMPARE(track.SelEnd, 22050 * 3 / 2);
+        QCOMPARE(form.CurrentTrackWindow(), voice);
+        QVERIFY(session.AllReady());
+        session.Shot("selection");
+
+        // Record from the main window: the other two play while the take runs.
+        form.RefreshControls();
+        QVERIFY(form.RecordBtn()->isEnabled());
+        Click(form.RecordBtn());
+        QTRY_COMPARE_WITH_TIMEOUT(track.TrackState(), tsRecording, 5000);
+        QTRY_VERIFY_WITH_TIMEOUT(windows[0]->Track()->TrackState() == tsPlaying &&
+                                     windows[2]->Track()->TrackState() == tsPlaying,
+                                 5000);
+        session.Shot("recording");
+        QTRY_VERIFY_WITH_TIMEOUT(track.TrackState() == tsReady, 8000);
+        if (form.StopBtn()->isEnabled()) Click(form.StopBtn());
+        QVERIFY(session.AllReady());
+        session.Shot("stopped");
+
+        // Saved over its own file with the window's Save button.
+        QVERIFY(voice->SaveBtn()->isEnabled());
+        Click(voice->SaveBtn());
+        QVERIFY(session.AllReady());
+        QTRY_VERIFY(!voice->SaveBtn()->isEnabled());
+        session.Shot("saved");
+        QVERIFY2(session.Errors().empty(), session.ErrorText().c_str());
+
+        // The take covers the selection and nothing else; it holds what the microphone heard
+        // of the other two.
+        const Bytes after = wavetest::DataOf(voicePath);
+        QCOMPARE(after.size(), before.size());
+        const auto selStart = static_cast<std::size_t>(track.SelStart);
+        const auto selEnd = static_cast<std::size_t>(track.SelEnd);
+        QVERIFY(std::equal(after.begin(), after.begin() + selStart, before.begin()));
+        QVERIFY(std::equal(after.begin() + selEnd, after.end(), before.begin() + selEnd));
+        std::size_t changed = 0;
+        int loudest = 0;
+        for (std::size_t i = selStart; i < selEnd; ++i) {
+            if (after[i] != before[i]) ++changed;
+            loudest = std::max(loudest, std::abs(int(after[i]) - 128));
+        }
+        QVERIFY2(changed > (selEnd - selStart) / 2, qPrintable(QString::number(changed)));
+        QVERIFY2(loudest > 5, qPrintable(QString::number(loudest)));
+    }
+
+    // The sessions leave nothing behind: memory and open files back where the first left them.
+    void cleanupTestCase() {
+        if (!baseline_) return;
+        const e2e::Resources now = Settled();
+        qInfo("resident memory %ld KiB after the first session, %ld KiB at the end; open files "
+              "%d, %d",
+              baseline_->residentKiB, now.residentKiB, baseline_->openFiles, now.openFiles);
+        const long allowed = std::max(baseline_->residentKiB / 10, 8L * 1024);
+        QVERIFY2(now.residentKiB - baseline_->residentKiB <= allowed,
+                 qPrintable(QString::number(now.residentKiB - baseline_->residentKiB)));
+        QVERIFY2(std::abs(now.openFiles - baseline_->openFiles) <= 2,
+                 qPrintable(QString::number(now.openFiles - baseline_->openFiles)));
+    }
+
+  private:
+    // The process's resources once the windows' late deletions and the freed files' threads
+    // have run, and freed heap pages are handed back.
+    static e2e::Resources Settled() {
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        QTest::qWait(500);
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        malloc_trim(0);
+        return e2e::Resources::Now();
+    }
+
+    std::optional<e2e::Resources> baseline_;
 };
 
 QTEST_MAIN(SoundSessionTest)
