@@ -41,6 +41,7 @@
 #include "track/view/PositionPanel.h"
 #include "track/view/WaveSurface.h"
 #include "track/view/WaveView.h"
+#include "ui/widgets/Pictures.h"
 #include "ui/widgets/VelButtons.h"
 #include "ui/widgets/VelTrackBar.h"
 
@@ -168,7 +169,9 @@ class BoxAnswers {
     std::vector<std::string> questions_;
 };
 
-// The picture of one window for the user guide, small enough for the README.
+// The picture of one window for the user guide, small enough for the README: in the colours
+// of a palette, which a picture of controls loses nothing by, and scaled down only if that
+// is not enough.
 void DocsShot(QWidget* window, const char* name) {
     const QByteArray folder = qgetenv("E2E_DOCS_SHOTS");
     if (folder.isEmpty() || !window) return;
@@ -179,8 +182,9 @@ void DocsShot(QWidget* window, const char* name) {
         png.clear();
         QBuffer buffer(&png);
         buffer.open(QIODevice::WriteOnly);
-        picture.save(&buffer, "PNG", 9);
-        if (png.size() <= 60 * 1024 || picture.width() < 480) break;
+        picture.convertToFormat(QImage::Format_Indexed8, Qt::ThresholdDither | Qt::AvoidDither)
+            .save(&buffer, "PNG", 9);
+        if (png.size() <= 80 * 1024 || picture.width() < 600) break;
         picture = picture.scaledToWidth(picture.width() * 9 / 10, Qt::SmoothTransformation);
     }
     QFile file(QString::fromLocal8Bit(folder) + "/" + name);
@@ -416,6 +420,7 @@ class SongSessionTest : public QObject {
         QVERIFY(ClickTab(w2->PageControl(), 2));
         QVERIFY(KeySlider(w2->PanBar(), -40));
         QCOMPARE(w2->PanValue(), -40);
+        QVERIFY(ClickTab(w2->PageControl(), 0));
         // Track 3 at 1.25 s, 30 % quieter, muted and minimized with its OK.
         QVERIFY(ClickTab(w3->PageControl(), 1));
         TypeTime(w3->StartsAt(), "000125000");
@@ -451,6 +456,7 @@ class SongSessionTest : public QObject {
         // format, 16-bit stereo at 44100 Hz.
         QCOMPARE(target->Track()->DataLength, 3 * 176400);
         QCOMPARE(target->StartsAtText(), std::string("00:00.00000"));
+        QVERIFY(e2e::ChooseMenu(f.menuBar(), {"Window", "Arrange Tracks"}));
         g.s.Shot("combined");
         if (g.docs) DocsShot(&f, "combine.png");
 
@@ -602,6 +608,9 @@ class SongSessionTest : public QObject {
   private slots:
     void initTestCase() {
         if (!std::getenv("PULSE_SERVER")) QSKIP("no private sound server");
+        // As the program's start gives it: the windows without an icon of their own (the
+        // effects window) show the application's.
+        QApplication::setWindowIcon(PictureIcon(QStringLiteral("wavestack")));
     }
 
     // Two rounds: the first session leaves the caches a process fills once (fonts, icons,
