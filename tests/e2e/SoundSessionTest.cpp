@@ -16,6 +16,10 @@
 #include "track/view/WaveSurface.h"
 #include "track/view/WaveView.h"
 
+#if defined(__SANITIZE_ADDRESS__)
+#define E2E_ADDRESS_SANITIZER
+#endif
+
 namespace {
 
 using wavetest::Bytes;
@@ -140,8 +144,7 @@ class SoundSessionTest : public QObject {
     // What the process holds once the first session is over (its libraries loaded, its
     // caches filled) is the mark the later sessions must come back to.
     void cleanup() {
-        if (!std::getenv("PULSE_SERVER") || baseline_) return;
-        baseline_ = Settled();
+        if (std::getenv("PULSE_SERVER") && !baseline_) baseline_ = Settled();
     }
 
     void AFirstTakeFromTheMicrophoneIsSavedAsAWaveFile() {
@@ -193,8 +196,9 @@ class SoundSessionTest : public QObject {
         session.Shot("recording");
         // The take ends by itself at the selection's end.
         QTRY_VERIFY_WITH_TIMEOUT(first->Track()->TrackState() == tsReady, 8000);
-        QTRY_VERIFY(form.StopBtn()->isEnabled() || second->Track()->TrackState() == tsReady);
-        if (form.StopBtn()->isEnabled()) Click(form.StopBtn());
+        QCOMPARE(second->Track()->TrackState(), tsPlaying); // silence, until Stop all
+        QVERIFY(form.StopBtn()->isEnabled());
+        Click(form.StopBtn());
         QVERIFY(session.AllReady());
         player->kill();
         player->waitForFinished(5000);
@@ -282,7 +286,7 @@ class SoundSessionTest : public QObject {
         // Play all with the mouse, until the last track has begun too; then Stop all.
         QVERIFY(form.PlayBtn()->isEnabled());
         Click(form.PlayBtn());
-        QTRY_VERIFY_WITH_TIMEOUT(SongSeconds(windows[0]) > 1.6L, 5000);
+        QTRY_VERIFY_WITH_TIMEOUT(SongSeconds(windows[0]) > 1.65L, 5000);
         for (TFormTrack* w : windows)
             QCOMPARE(w->Track()->TrackState(), tsPlaying);
         session.Shot("playing");
@@ -339,8 +343,11 @@ class SoundSessionTest : public QObject {
                                      windows[2]->Track()->TrackState() == tsPlaying,
                                  5000);
         session.Shot("recording");
+        // The take ends at the selection's end; the other two play on until Stop all.
         QTRY_VERIFY_WITH_TIMEOUT(track.TrackState() == tsReady, 8000);
-        if (form.StopBtn()->isEnabled()) Click(form.StopBtn());
+        QVERIFY(windows[0]->Track()->TrackState() == tsPlaying);
+        QVERIFY(form.StopBtn()->isEnabled());
+        Click(form.StopBtn());
         QVERIFY(session.AllReady());
         session.Shot("stopped");
 
@@ -377,9 +384,13 @@ class SoundSessionTest : public QObject {
         qInfo("resident memory %ld KiB after the first session, %ld KiB at the end; open files "
               "%d, %d",
               baseline_->residentKiB, now.residentKiB, baseline_->openFiles, now.openFiles);
-        const long allowed = std::max(baseline_->residentKiB / 10, 8L * 1024);
-        QVERIFY2(now.residentKiB - baseline_->residentKiB <= allowed,
+        // Each track holds its files open while its window lives, so one left behind shows.
+        // Memory only shows a larger leak: the first song's windows warm caches by about
+        // 3 MiB. Under the address sanitizer freed memory stays held for a while.
+#ifndef E2E_ADDRESS_SANITIZER
+        QVERIFY2(now.residentKiB - baseline_->residentKiB <= 8 * 1024,
                  qPrintable(QString::number(now.residentKiB - baseline_->residentKiB)));
+#endif
         QVERIFY2(std::abs(now.openFiles - baseline_->openFiles) <= 2,
                  qPrintable(QString::number(now.openFiles - baseline_->openFiles)));
     }
