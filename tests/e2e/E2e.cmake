@@ -6,6 +6,8 @@ include_guard(GLOBAL)
 if(WAVESTACK_WITH_QT)
     find_program(XVFB_RUN xvfb-run)
     set(e2e_shot_dir ${CMAKE_BINARY_DIR}/e2e-shots)
+    # Under the address sanitizer: leaks inside the system libraries of the X platform.
+    set(e2e_lsan_supp ${CMAKE_CURRENT_LIST_DIR}/lsan.supp)
     function(wavestack_e2e_test name source)
         add_executable(${name} ${source})
         target_link_libraries(${name} PRIVATE wavestack_guiapp Qt6::Test)
@@ -20,7 +22,7 @@ if(WAVESTACK_WITH_QT)
             add_test(NAME ${name} COMMAND $<TARGET_FILE:${name}>)
         endif()
         set_tests_properties(${name} PROPERTIES
-            ENVIRONMENT "QT_QPA_PLATFORM=xcb;WAVESTACK_HELP_DIR=${CMAKE_SOURCE_DIR}/help"
+            ENVIRONMENT "QT_QPA_PLATFORM=xcb;WAVESTACK_HELP_DIR=${CMAKE_SOURCE_DIR}/help;LSAN_OPTIONS=suppressions=${e2e_lsan_supp}:print_suppressions=0"
             LABELS "qt;pulse;e2e" RESOURCE_LOCK "pulse_server" TIMEOUT 600)
     endfunction()
 endif()
