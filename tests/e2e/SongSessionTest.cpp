@@ -26,6 +26,9 @@
 #include <QTest>
 #include <QTimer>
 
+#include <malloc.h>
+
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <functional>
@@ -600,6 +603,9 @@ class SongSessionTest : public QObject {
             QTest::qWait(40);
             QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         }
+        // The pages the allocator keeps free in its per-thread arenas go back first: which
+        // arena each worker thread happened to use must not count as memory held.
+        malloc_trim(0);
         return e2e::Resources::Now();
     }
 
@@ -613,13 +619,20 @@ class SongSessionTest : public QObject {
         QApplication::setWindowIcon(PictureIcon(QStringLiteral("wavestack")));
     }
 
-    // Two rounds: the first session leaves the caches a process fills once (fonts, icons,
-    // the file dialogs' pictures, the sound server's connection) a few MiB larger; from the
-    // second on a session leaves the process as it found it, within about 2 %.
+    // The first session leaves the caches a process fills once (fonts, icons, the file
+    // dialogs' pictures, the sound server's connection) a few MiB larger; from the second on a
+    // session leaves the process within about 2 % of where it found it, by where the memory
+    // allocator's arenas happen to stand. The mark is the higher of rounds two and three.
     void AWarmUpSession() {
-        for (int round = 0; round < 2; ++round)
+        for (int round = 0; round < 3; ++round) {
             QVERIFY(RunSession("warm-up", true));
-        warm_ = Settled();
+            if (round == 0) continue;
+            const e2e::Resources now = Settled();
+            qInfo("after warm-up round %d: resident memory %ld KiB, open files %d", round + 1,
+                  now.residentKiB, now.openFiles);
+            warm_.residentKiB = std::max(warm_.residentKiB, now.residentKiB);
+            warm_.openFiles = std::max(warm_.openFiles, now.openFiles);
+        }
     }
 
     // The effects, the combine and reopening, and File|Exit, as a user meets them; then what
@@ -631,11 +644,16 @@ class SongSessionTest : public QObject {
         qInfo("resident memory %ld KiB after the warm-up, %ld KiB after the session; open "
               "files %d and %d",
               warm_.residentKiB, after.residentKiB, warm_.openFiles, after.openFiles);
+#if !defined(__SANITIZE_ADDRESS__)
+        // (Under the address sanitizer the resident memory is mostly its quarantine of freed
+        // blocks; its leak checker looks after the memory there.)
         QVERIFY2(
             after.residentKiB <= warm_.residentKiB * 105 / 100,
             qPrintable(QString("%1 KiB after %2").arg(after.residentKiB).arg(warm_.residentKiB)));
+#endif
+        // A file a session leaves open is one file more after every session: none is allowed.
         QVERIFY2(
-            after.openFiles <= warm_.openFiles + std::max(1, warm_.openFiles / 20),
+            after.openFiles <= warm_.openFiles,
             qPrintable(QString("%1 files after %2").arg(after.openFiles).arg(warm_.openFiles)));
     }
 };
