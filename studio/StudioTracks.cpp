@@ -9,6 +9,8 @@
 #include <QMimeData>
 #include <QUrl>
 
+#include <algorithm>
+
 #include "studio/FormOrganize.h"
 #include "studio/StudioWindow.h"
 #include "studio/core/ArrangeGeometry.h"
@@ -103,7 +105,8 @@ void TFormStudio::RefreshControls() {
     };
     // Opening needs the sound device: without it (not made yet, or its creation failed) Open
     // stays disabled whatever the tracks say.
-    if (controls.open) openBtn_->setEnabled(*controls.open && sound_->Device());
+    if (controls.open)
+        openBtn_->setEnabled(*controls.open && (sound_->Device() || sound_->NoDevices()));
     apply(controls.fileMenu, FileMenu()->menuAction());
     apply(controls.optionsMenu, optionsMenu_->menuAction());
     if (controls.closeCommand) SetCloseEnabled(*controls.closeCommand);
@@ -160,10 +163,18 @@ void TFormStudio::ArrangeTracks() {
     area.mainWidth = width();
     // The MDI area already lies between the two panels and holds the windows.
     area.clientHeight = MdiArea()->viewport()->height();
+    // A window charted narrower than its caption and buttons would vanish from sight (an Empty
+    // track has no length to chart): it keeps that width, moved left to stay inside the chart.
+    constexpr int kLeastWidth = 120; // [px]
+    const int chartRight = std::max(0, area.mainWidth - 30);
     ::ArrangeTracks(tracks, area, [&](std::size_t index, const TArrangeRect& rect) {
         QMdiSubWindow* window = shown[index]->SubWindow();
         if (window->isMaximized()) window->showNormal();
-        window->setGeometry(rect.left, rect.top, rect.width, rect.height);
+        const int width = std::max(rect.width, kLeastWidth);
+        const int left = rect.width >= kLeastWidth
+                             ? rect.left
+                             : std::max(0, std::min(rect.left, chartRight - width));
+        window->setGeometry(left, rect.top, width, rect.height);
         return window->height();
     });
 }

@@ -18,6 +18,9 @@
 #include <QThread>
 #include <QVBoxLayout>
 
+#include <unistd.h>
+
+#include <cstdlib>
 #include <filesystem>
 
 #include "effects/dialog/FormMixer.h"
@@ -59,6 +62,19 @@ QAction* Item(QMenu* menu, const char* caption, const char* hint) {
 QString PathElement(QString text) {
     text.remove(QLatin1Char('&')).remove(QLatin1Char('.')).remove(QLatin1Char(' '));
     return text.toUpper();
+}
+
+// Whether the settings can be written: the folder is made when missing, and every write of
+// the settings replaces the file by a new one made beside it, so a file must be creatable there.
+bool SettingsFolderWritable(const std::string& settingsFile) {
+    if (!EnsureParentFolder(settingsFile)) return false;
+    std::string probe =
+        settingsFile.substr(0, settingsFile.find_last_of('/') + 1) + ".probe-XXXXXX";
+    const int fd = ::mkstemp(probe.data());
+    if (fd < 0) return false;
+    ::close(fd);
+    ::unlink(probe.c_str());
+    return true;
 }
 
 // The effects dialog's "Organize Presets": the organize dialog, which lives here above it.
@@ -272,6 +288,10 @@ void TFormStudio::showEvent(QShowEvent* event) {
         this,
         [this] {
             InitialiseSound();
+            // Said once, now that the window is up: later writes of the settings fail quietly.
+            if (!SettingsFolderWritable(settingsFile_->FileName()))
+                MPanel()->AddMessage(kMsgWarning, "Settings cannot be saved: the folder " +
+                                                      ConfigDir() + " is not writable");
             if (!startFile_.empty() && sound_->Device()) OpenByName(startFile_);
         },
         Qt::QueuedConnection);
@@ -285,7 +305,17 @@ void TFormStudio::InitialiseSound() {
     for (QAction* item : {newItem, openItem, saveItem})
         item->setEnabled(false);
     openBtn_->setEnabled(false);
-    if (!sound_->Initialise(settings_.device, settings_.outputFormat)) return;
+    if (!sound_->Initialise(settings_.device, settings_.outputFormat)) {
+        // With no device at all nothing can play, yet tracks can be opened and edited; a device
+        // that exists but failed to start keeps them shut until the user chooses another.
+        if (sound_->NoDevices()) {
+            for (QAction* item : {newItem, openItem, saveItem})
+                item->setEnabled(true);
+            openBtn_->setEnabled(true);
+            RefreshControls();
+        }
+        return;
+    }
     settings_.device = sound_->DeviceName();
     for (QAction* item : {newItem, openItem, saveItem})
         item->setEnabled(true);

@@ -9,6 +9,7 @@ bool TSoundSetup::Initialise(const std::string& savedDescription,
                              const WAVEFORMATEX& outputFormat) {
     device_.reset();
     devices_ = enumerate_();
+    enumerated_ = true;
     if (devices_.empty()) {
         messages_.AddMessage(kMsgError, "No DirectSound devices");
         return false;

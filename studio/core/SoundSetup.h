@@ -32,12 +32,16 @@ class TSoundSetup {
     // The chosen device's description ("" before a choice).
     const std::string& DeviceName() const { return deviceName_; }
     const std::vector<TSoundDevice>& Devices() const { return devices_; }
+    // The last Initialise found no device at all: nothing can play, but nothing waits for a
+    // device either, so tracks can still be opened and edited.
+    bool NoDevices() const { return enumerated_ && devices_.empty(); }
 
   private:
     TMessageSink& messages_;
     TEnumerator enumerate_;
     TCreator create_;
     std::vector<TSoundDevice> devices_;
+    bool enumerated_ = false;
     std::string deviceName_;
     std::unique_ptr<TSoundOutputDevice> device_;
 };
