@@ -149,7 +149,7 @@ class SoundSessionTest : public QObject {
 
     void AFirstTakeFromTheMicrophoneIsSavedAsAWaveFile() {
         e2e::Session session("first-take");
-        QVERIFY(e2e::FilesIn(session.ConfigDir()).empty()); // no settings file yet
+        QVERIFY(!std::filesystem::exists(session.ConfigDir())); // no settings file yet
         TFormStudio& form = session.Start();
         QVERIFY(session.Exposed() && session.Active());
         QVERIFY(session.DeviceReady());
