@@ -618,8 +618,9 @@ class SongSessionTest : public QObject {
 
     // The first session leaves the caches a process fills once (fonts, icons, the file
     // dialogs' pictures, the sound server's connection) a few MiB larger; from the second on a
-    // session leaves the process within about 2 % of where it found it, by where the memory
-    // allocator's arenas happen to stand. The mark is the higher of rounds two and three.
+    // session leaves the process within about 4 % of where it found it, by where the memory
+    // allocator's arenas happen to stand; a session's leaked track buffers are several times that.
+    // The mark is the higher of rounds two and three.
     void AWarmUpSession() {
         for (int round = 0; round < 3; ++round) {
             QVERIFY(RunSession("warm-up", true));
@@ -645,7 +646,7 @@ class SongSessionTest : public QObject {
         // (Under the address sanitizer the resident memory is mostly its quarantine of freed
         // blocks; its leak checker looks after the memory there.)
         QVERIFY2(
-            after.residentKiB <= warm_.residentKiB * 105 / 100,
+            after.residentKiB <= warm_.residentKiB * 108 / 100,
             qPrintable(QString("%1 KiB after %2").arg(after.residentKiB).arg(warm_.residentKiB)));
 #endif
         // A file a session leaves open is one file more after every session: none is allowed.
