@@ -49,6 +49,18 @@ class TTestFrame : public TFormVelM {
     TTestFrame() { setWindowTitle(QStringLiteral("Test Frame")); }
 };
 
+// A child whose saved layout, read as it shows, makes it bigger than it was made.
+class TGrowingChild : public TFormVelMc {
+  public:
+    using TFormVelMc::TFormVelMc;
+
+  protected:
+    void showEvent(QShowEvent* event) override {
+        if (QMdiSubWindow* window = SubWindow()) window->resize(330, 150);
+        TFormVelMc::showEvent(event);
+    }
+};
+
 class BaseFormsTest : public QObject {
     Q_OBJECT
   private slots:
@@ -58,6 +70,7 @@ class BaseFormsTest : public QObject {
     void EnterAndEscapeOnlyWithoutModifiers();
     void TheCloseCommandFlagRefusesCloses();
     void BackAndForwardFollowTheChildList();
+    void NewChildrenOpenInsideTheWindowsArea();
     void BigButtonsSurviveTheNextStartAndPanelsFollowEachOther();
     void HelpOpensTheViewerAtTheFormsPage();
     void HelpFolderLookupOrder();
@@ -201,6 +214,30 @@ void BaseFormsTest::TheCloseCommandFlagRefusesCloses() {
     QVERIFY(!frame.close());
     frame.SetCloseEnabled(true);
     QVERIFY(frame.close());
+}
+
+// The area places a new window by the size it has when shown; the window's saved layout then
+// makes it bigger, which left it partly beyond the area's right or bottom edge.
+void BaseFormsTest::NewChildrenOpenInsideTheWindowsArea() {
+    TTestFrame frame;
+    Show(frame);
+    frame.resize(520, 420);
+    QApplication::processEvents();
+    const QRect area = frame.MdiArea()->viewport()->rect();
+    for (const char* caption : {"One", "Two", "Three", "Four", "Five"}) {
+        TFormVelMc* child = nullptr;
+        frame.FindOrCreateChild(
+            QString::fromLatin1(caption), [](TFormVelM& owner) { return new TGrowingChild(owner); },
+            &child);
+        QVERIFY(child);
+        const QRect placed = child->SubWindow()->geometry();
+        QVERIFY2(area.contains(placed), qPrintable(QStringLiteral("%1 at %2,%3 %4x%5")
+                                                       .arg(caption)
+                                                       .arg(placed.x())
+                                                       .arg(placed.y())
+                                                       .arg(placed.width())
+                                                       .arg(placed.height())));
+    }
 }
 
 void BaseFormsTest::BackAndForwardFollowTheChildList() {

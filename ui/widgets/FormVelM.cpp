@@ -185,6 +185,18 @@ TFormVelMc* TFormVelM::FindChildByCaption(const QString& caption) const {
     return FromKey(children_.FindByCaption(Utf8(caption.toCaseFolded()), folded));
 }
 
+// The area places a window by the size it has when shown, but the window's saved layout,
+// read as it shows, may make it bigger: it is moved back inside the area where it fits, as far
+// as it does, rather than left behind a scroll bar.
+void TFormVelM::KeepInsideArea(QMdiSubWindow& window) {
+    window.show();
+    const QRect area = mdiArea_->viewport()->rect();
+    const QRect placed = window.geometry();
+    const int x = std::max(0, std::min(placed.x(), area.width() - placed.width()));
+    const int y = std::max(0, std::min(placed.y(), area.height() - placed.height()));
+    if (x != placed.x() || y != placed.y()) window.move(x, y);
+}
+
 TFindOrCreate TFormVelM::FindOrCreateChild(const QString& caption, const ChildFactory& create,
                                            TFormVelMc** child) {
     const auto folded = [](TChildKey key) {
@@ -206,7 +218,7 @@ TFindOrCreate TFormVelM::FindOrCreateChild(const QString& caption, const ChildFa
     if (plan.maximize)
         made->SubWindow()->showMaximized();
     else
-        made->SubWindow()->show();
+        KeepInsideArea(*made->SubWindow());
     mdiArea_->setActiveSubWindow(made->SubWindow());
     made->setFocus();
     if (child) *child = made;

@@ -92,6 +92,7 @@ class TFormVelM : public QMainWindow, public TFormVel {
     void keyPressEvent(QKeyEvent* event) override;
 
   private:
+    void KeepInsideArea(QMdiSubWindow& window); // shows it there
     void BuildPanel();
     void BuildMenus();
     void FillWindowList(); // the child windows after the Window menu's fixed items
