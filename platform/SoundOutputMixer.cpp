@@ -214,6 +214,9 @@ HRESULT TMixerBuffer::SetCurrentPosition(uint32_t offset) {
 
 HRESULT TMixerBuffer::GetCurrentPosition(uint32_t* playCursor, uint32_t* writeCursor) {
     std::lock_guard lock(appMutex_);
+    // A lost output renders nothing: its cursor would stand still for ever and a playing
+    // track never learn that it has stopped being heard.
+    if (LostLocked()) return DSERR_BUFFERLOST;
     RefreshEndedLocked();
     uint32_t play = stoppedOffset_, write = stoppedOffset_;
     if (appPlaying_) {

@@ -104,7 +104,8 @@ void TFormStudio::RefreshControls() {
         if (on) control->setEnabled(*on);
     };
     // Opening needs the sound device: without it (not made yet, or its creation failed) Open
-    // stays disabled whatever the tracks say.
+    // stays disabled whatever the tracks say, unless there is no device at all, when tracks
+    // are still opened and edited.
     if (controls.open)
         openBtn_->setEnabled(*controls.open && (sound_->Device() || sound_->NoDevices()));
     apply(controls.fileMenu, FileMenu()->menuAction());
@@ -112,7 +113,9 @@ void TFormStudio::RefreshControls() {
     if (controls.closeCommand) SetCloseEnabled(*controls.closeCommand);
     apply(controls.stop, stopBtn_);
     apply(controls.rewind, rewindBtn_);
-    apply(controls.play, playBtn_);
+    // Without a device nothing can play: Play all would leave the clock starting it again and
+    // again for nothing.
+    if (controls.play) playBtn_->setEnabled(*controls.play && sound_->Device());
     apply(controls.sync, syncBtn_);
     apply(controls.record, recordBtn_);
     apply(controls.combine, combineBtn_);

@@ -134,7 +134,10 @@ void TVelTrack::Cue(int32_t position) {
     p.playCursor = 0;
     PreviousBoundary();
     NextBoundary();
-    if (haveBuffer) {
+    // An output that is gone and cannot be reached again takes no bytes: the fill is left
+    // undone rather than each chunk reporting the same loss, and the next Play says why it
+    // cannot start.
+    if (haveBuffer && p.buffer->Restore() != DSERR_BUFFERLOST) {
         for (int k = 1; k <= TPlaybackState::kRingChunks; ++k)
             FillChunk(k);
         std::lock_guard lock(p.bufferMutex);
@@ -328,6 +331,14 @@ void TVelTrack::UpdatePlayPosition() {
         std::lock_guard lock(p.bufferMutex);
         if (!p.buffer) return;
         hr = p.buffer->GetCurrentPosition(&cursor, nullptr);
+    }
+    if (hr == DSERR_BUFFERLOST) {
+        // The output is gone (its sound server went away): nothing is heard any more and the
+        // cursor will not move again, so the track stops where it was instead of playing
+        // silence for ever. Stopping first makes this the only report.
+        StopAt("-1");
+        AddMessage(kMsgError, "GetCurrentPosition fails " + SoundErrorText(hr));
+        return;
     }
     if (hr != DS_OK) {
         AddMessage(kMsgError, "GetCurrentPosition fails " + SoundErrorText(hr));
