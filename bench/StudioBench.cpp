@@ -15,10 +15,12 @@
 // for the next run ("wavestack-studio-bench" in DIR); a first window opens the song before the
 // measured runs so that every picture file is written.
 //
-// Usage: studio_bench [RUNS] [DIR] [TRACKS]
+// Usage: studio_bench [RUNS] [DIR] [TRACKS] [METERS]
 //   RUNS    measured opens, each with a fresh window (default 5)
 //   DIR     where the work folder lies (default $TMPDIR or /tmp); it needs about 106 MB a track
 //   TRACKS  tracks in the song (default 16)
+//   METERS  "off": the level meters measure nothing, so that a run beside one with them on
+//           (the default, "on") weighs what they cost
 // Needs a sound server: run it against the private one of tests/pulse/server.sh
 // (bench/studio_bench.sh starts and stops it around the run). Without PULSE_SERVER it says so
 // and does nothing. Qt runs on the offscreen platform unless QT_QPA_PLATFORM says otherwise.
@@ -61,6 +63,7 @@
 #include "track/view/WavePictures.h"
 #include "track/view/WaveSurface.h"
 #include "track/view/WaveView.h"
+#include "ui/core/LevelMeter.h"
 #include "ui/widgets/VelButtons.h"
 #include "ui/widgets/VelMpnl.h"
 
@@ -770,10 +773,13 @@ int main(int argc, char** argv) {
     }
     const int runs = argc > 1 ? std::atoi(argv[1]) : 5;
     const int tracks = argc > 3 ? std::atoi(argv[3]) : 16;
-    if (runs <= 0 || tracks <= 0) {
-        std::fprintf(stderr, "usage: studio_bench [RUNS] [DIR] [TRACKS]\n");
+    const std::string meters = argc > 4 ? argv[4] : "on";
+    if (runs <= 0 || tracks <= 0 || (meters != "on" && meters != "off")) {
+        std::fprintf(stderr, "usage: studio_bench [RUNS] [DIR] [TRACKS] [on|off]\n");
         return 2;
     }
+    SetLevelMetering(meters == "on");
+    std::printf("level meters %s\n", meters.c_str());
     setenv("QT_QPA_PLATFORM", "offscreen", 0);
     const std::string folder = WorkFolder(argc > 2 ? argv[2] : nullptr);
     std::error_code ec;

@@ -3,7 +3,7 @@
 # StudioBench.cpp), with the private sound server of tests/pulse/server.sh around the run. A
 # PULSE_SERVER already set is used as it is. The wave files (about 106 MB a track) are made once
 # in DIR/wavestack-studio-bench and kept there for the next run.
-# Usage: bench/studio_bench.sh [build dir] [RUNS] [DIR] [TRACKS]
+# Usage: bench/studio_bench.sh [build dir] [RUNS] [DIR] [TRACKS] [on|off (level meters)]
 #   (default build/default, 5 runs, $TMPDIR or /tmp, 16 tracks; build the studio_bench target
 #   first)
 set -euo pipefail
@@ -12,6 +12,7 @@ build="${1:-build/default}"
 runs="${2:-5}"
 dir="${3:-${TMPDIR:-/tmp}}"
 tracks="${4:-16}"
+meters="${5:-on}"
 bench="$(realpath "$build/bench/studio_bench")"
 dir="$(realpath "$dir")"
 
@@ -38,4 +39,4 @@ if [ -z "${PULSE_SERVER:-}" ]; then
     eval "$(tests/pulse/server.sh start)"
     trap 'tests/pulse/server.sh stop' EXIT
 fi
-"$bench" "$runs" "$dir" "$tracks"
+"$bench" "$runs" "$dir" "$tracks" "$meters"

@@ -9,6 +9,7 @@
 #include <QCoreApplication>
 #include <QDialog>
 #include <QDir>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QMdiArea>
 #include <QMdiSubWindow>
@@ -20,6 +21,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 
@@ -31,6 +33,7 @@
 #include "studio/core/StudioClock.h"
 #include "track/VelTrack.h"
 #include "track/view/FormTrack.h"
+#include "ui/widgets/LevelMeterWidget.h"
 #include "ui/widgets/Pictures.h"
 #include "ui/widgets/VelBtnBmpPnl.h"
 #include "ui/widgets/VelButtons.h"
@@ -150,6 +153,19 @@ TFormStudio::~TFormStudio() {
 }
 
 void TFormStudio::BuildPanel() {
+    // The output meter at the right end of the menu bar: in view whatever the width of the
+    // button row, and taking no room from the tracks.
+    auto* meterBox = new QWidget(menuBar());
+    auto* meterRow = new QHBoxLayout(meterBox);
+    meterRow->setContentsMargins(4, 0, 6, 0);
+    outputMeter_ = new TLevelMeterWidget(meterBox);
+    outputMeter_->setObjectName(QStringLiteral("OutputMeter"));
+    outputMeter_->setToolTip(QStringLiteral(
+        "Output: the loudest playing track as it reaches the output; click to clear the clip "
+        "mark"));
+    outputMeter_->setFixedWidth(160);
+    meterRow->addWidget(outputMeter_, 0, Qt::AlignVCenter);
+    menuBar()->setCornerWidget(meterBox, Qt::TopRightCorner);
     TVelBtnBmpPnl* panel = Panel();
     openBtn_ = PanelButton<TVelBtnBmp>(panel, "OpenBtn", "Open", "open");
     saveBtn_ = PanelButton<TVelBtnBmp>(panel, "SaveBtn", "Save", "save");
@@ -371,9 +387,36 @@ void TFormStudio::AboutClick() {
 void TFormStudio::StartClock() {
     if (clock_->Running()) return;
     // Each tick hands one poll to this thread and waits for it: ticks never pile up.
-    clock_->Start([this] { gate_.Call([this] { Poll(); }); },
-                  [this] { QMetaObject::invokeMethod(&bigTimer_, "stop", Qt::QueuedConnection); });
+    clock_->Start(
+        [this] {
+            gate_.Call([this] {
+                Poll();
+                TickMeters();
+            });
+        },
+        [this] { QMetaObject::invokeMethod(&bigTimer_, "stop", Qt::QueuedConnection); });
     bigTimer_.start();
+}
+
+void TFormStudio::TickMeters() {
+    // The meters move by the time that really passed: a late tick lets them fall further.
+    const auto now = std::chrono::steady_clock::now();
+    int elapsed = kClockInterval;
+    if (lastMeterTick_ != std::chrono::steady_clock::time_point{})
+        elapsed = static_cast<int>(std::clamp<int64_t>(
+            std::chrono::duration_cast<std::chrono::milliseconds>(now - lastMeterTick_).count(), 0,
+            1000));
+    lastMeterTick_ = now;
+    TPeak loudest;
+    for (TFormTrack* window : TrackWindows()) {
+        const TPeak peak = window->TickMeter(elapsed);
+        const TVelTrack* track = window->Track();
+        // A take's input is not output.
+        if (track && (track->TrackState() == tsPlaying || track->TrackState() == tsStopping))
+            loudest = Louder(loudest, ScaledPeak(peak, track->OutputGain()));
+    }
+    if (outputMeter_ && (loudest != TPeak{} || !outputMeter_->Ballistics().AtRest()))
+        outputMeter_->Tick(loudest, elapsed);
 }
 
 void TFormStudio::StopClock() {

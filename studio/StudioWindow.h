@@ -11,6 +11,7 @@
 
 #include <QTimer>
 
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -31,6 +32,7 @@ class QMenu;
 class TFormDefaults;
 class TFormSound;
 class TFormTrack;
+class TLevelMeterWidget;
 class TProfileFile;
 class TSoundSetup;
 class TStudioClock;
@@ -58,6 +60,9 @@ class TFormStudio : public TFormVelM, public TTrackWindowHost, public TSoundOpti
     TVelBtnBmp* RecordBtn() const { return recordBtn_; }
     TVelBtnBmp* CombineBtn() const { return combineBtn_; }
     TVELBtn2Bmp* DampenBtn() const { return dampenBtn_; }
+    // The output meter at the right end of the menu bar: the loudest playing track as it
+    // reaches the output (see TickMeters).
+    TLevelMeterWidget* OutputMeter() const { return outputMeter_; }
     QMenu* OptionsMenu() const { return optionsMenu_; }
     QMenu* PopupMenu() const { return popupMenu_; }
     // A merged menu item by its path, such as "File|Save|Track As"; null when none matches.
@@ -97,6 +102,11 @@ class TFormStudio : public TFormVelM, public TTrackWindowHost, public TSoundOpti
     void RefreshControls();
     // One poll of the clock (the user-interface thread's part of each tick).
     void Poll();
+    // The meters' part of each tick, after the poll. Every track window's meter takes its
+    // track's peaks; the output meter shows the loudest of the playing tracks' peaks after what
+    // the output does to them (Damp). It is not the sum the output forms: tracks loud at the
+    // same moment can add up past full scale without its clip mark.
+    void TickMeters();
 
     // Replaceable boxes and dialogs, so that tests answer them; empty restores the default.
     using YesNoCancelBox =
@@ -208,6 +218,8 @@ class TFormStudio : public TFormVelM, public TTrackWindowHost, public TSoundOpti
     TVelBtnBmp* recordBtn_ = nullptr;
     TVelBtnBmp* combineBtn_ = nullptr;
     TVELBtn2Bmp* dampenBtn_ = nullptr;
+    TLevelMeterWidget* outputMeter_ = nullptr;
+    std::chrono::steady_clock::time_point lastMeterTick_{};
     QMenu* newMenu_ = nullptr;
     QMenu* saveMenu_ = nullptr;
     QMenu* optionsMenu_ = nullptr;

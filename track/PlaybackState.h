@@ -1,7 +1,9 @@
 // Private to the track component: the chunk ring and the sound buffer of its playback.
 // Threads: the cueing thread (user interface, or the worker at the end of a load or a play)
 // rebuilds the ring; the worker's feeder refills chunks; the Studio's clock thread moves the
-// play cursor. Everything the clock or a stop touches across threads is atomic.
+// play cursor. Everything the clock or a stop touches across threads is atomic. The output
+// meter's peaks are measured by whoever fills a chunk and taken by the clock as the play
+// cursor passes them.
 #pragma once
 
 #include <array>
@@ -30,6 +32,8 @@ struct TChunk {
 struct TPlaybackState {
     static constexpr int kRingChunks = 8;
     static constexpr uint32_t kCreateFlags = 0x80E0; // global focus, volume, pan, frequency
+    // Parts of a chunk the output meter measures apart: a twentieth of a second each.
+    static constexpr int kMeterParts = 10;
 
     std::array<TChunk, kRingChunks + 1> chunks;
     std::atomic<uint32_t> bufferSize{0}; // chunks 1..8 [bytes]
@@ -44,6 +48,9 @@ struct TPlaybackState {
     std::atomic<int32_t> stopRequest{-1};   // where a stop asked to be cued; -1 none
     std::atomic<uint32_t> playCursor{0};    // buffer offset last reported [bytes]
     std::atomic<int32_t> lastCursor{0};     // play cursor at the previous update; 0 after a cue
+    // The peaks (PackPeak) of each chunk's parts as last filled; chunk 0 has none. Part j of a
+    // chunk holds its bytes from ceil(j * size / kMeterParts), moved up to a whole sample.
+    std::array<std::array<std::atomic<uint32_t>, kMeterParts>, kRingChunks + 1> meterPeaks{};
     // Rounds of "service the chunks" the feeder has finished (lets tests wait for one).
     std::atomic<uint32_t> serviceRounds{0};
 

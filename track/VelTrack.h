@@ -18,6 +18,7 @@
 #include "audio/WaveFile.h"
 #include "audio/WaveFormat.h"
 #include "track/TrackInterfaces.h"
+#include "ui/core/LevelMeter.h"
 #include "ui/core/MessageSink.h"
 #include "ui/core/VelCriticalSection.h"
 #include "ui/core/VelSemaphore.h"
@@ -180,6 +181,14 @@ class TVelTrack : private TWaveIOHost {
     bool SetOutputFormat(const WAVEFORMATEX& format, uint32_t sampleRate);
     // The chunk ring, or null before the first chunk table (tests and views read it).
     const TPlaybackState* Playback() const { return playback_.get(); }
+    // The track's level meter: while it plays, the peaks of what it sends to the output (after
+    // its volume) as the play cursor passes them; while it records, the peaks of what its input
+    // hears. The window takes them on the clock (any thread may take).
+    TLevelMeter& LevelMeter() { return levelMeter_; }
+    // What the output does to the track's samples after they leave it: the dampen gain
+    // (its pan only lowers one side).
+    float OutputGain() const;
+    static constexpr int32_t kDampenedVolume = -2500; // hundredths of a dB
 
   private:
     bool CreatePlaybackBuffer();
@@ -187,6 +196,9 @@ class TVelTrack : private TWaveIOHost {
     bool ServiceChunks();
     void RunFeeder();
     bool StopBuffer();
+    // The clock's part of the output meter: the peaks of the chunk parts the play cursor
+    // passed, from the cursor of the last update up to `cursor`.
+    void PostPassedPeaks(uint32_t from, uint32_t cursor);
 
   public:
     // ---- combining tracks (this track is the target) ----
@@ -322,6 +334,7 @@ class TVelTrack : private TWaveIOHost {
     std::atomic<TVolumeSetting> volumeAndGain_{TVolumeSetting{}};
     std::atomic<bool> dampen_{false};
     std::unique_ptr<TPlaybackState> playback_;
+    TLevelMeter levelMeter_;
     // Combine: the target's sources and per-source blocks (VelTrackCombine.cpp).
     std::unique_ptr<TCombineState> combine_;
     // Recording: the input device and its buffers (VelTrackRecording.cpp).

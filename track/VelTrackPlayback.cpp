@@ -1,10 +1,13 @@
 // The chunk ring of a track: eight half-second chunks of one looping sound buffer, filled by a
 // cue, refilled by the feeder on the track's worker as the Studio's clock moves the play
-// cursor on. Positions are bytes of the track's own format on the song timeline.
+// cursor on. Positions are bytes of the track's own format on the song timeline. The output
+// meter's peaks are measured as each chunk is filled, from the bytes in hand, and posted as the
+// play cursor passes them: a chunk is filled seconds before it is heard.
 #include <algorithm>
 
 #include "audio/Rounding.h"
 #include "audio/VelTrackUtils.h"
+#include "platform/SoundOutputMixer.h"
 #include "track/PlaybackState.h"
 #include "track/VelTrack.h"
 
@@ -26,7 +29,56 @@ void ApplyGain(uint8_t* data, int32_t bytes, bool is16, float gain) {
     }
 }
 
+// Measures the chunk's bytes (`out`, at `start` in the ring) part by part for the output meter.
+// A part begins on a whole sample of the ring, so a sample is never read half.
+void MeasureChunk(std::array<std::atomic<uint32_t>, TPlaybackState::kMeterParts>& peaks,
+                  const uint8_t* out, uint32_t start, uint32_t size, bool is16) {
+    constexpr uint64_t kParts = TPlaybackState::kMeterParts;
+    const uint64_t sample = is16 ? 2 : 1;
+    const auto boundary = [&](uint64_t j) -> uint32_t { // [bytes from out]
+        uint64_t at = start + (j * size + kParts - 1) / kParts;
+        at = (at + sample - 1) / sample * sample;
+        return static_cast<uint32_t>(std::min<uint64_t>(at - start, size));
+    };
+    for (uint64_t j = 0; j < kParts; ++j) {
+        const uint32_t from = boundary(j), to = boundary(j + 1);
+        const TPeak peak = BlockPeak(out + from, static_cast<int32_t>(to - from), is16);
+        peaks[j].store(PackPeak(peak), std::memory_order_relaxed);
+    }
+}
+
 } // namespace
+
+float TVelTrack::OutputGain() const {
+    return dampen_ ? TSoundMixer::GainOf(kDampenedVolume) : 1.0f;
+}
+
+void TVelTrack::PostPassedPeaks(uint32_t from, uint32_t cursor) {
+    const TPlaybackState& p = *playback_;
+    const uint64_t chunkBytes = p.chunks[1].size;
+    const uint32_t ringBytes = p.bufferSize;
+    if (chunkBytes == 0 || ringBytes == 0) return;
+    constexpr int kParts = TPlaybackState::kMeterParts;
+    constexpr int kAll = TPlaybackState::kRingChunks * kParts;
+    const auto partAt = [&](uint32_t offset) {
+        const int chunk = static_cast<int>(
+            std::min<uint64_t>(offset / chunkBytes, TPlaybackState::kRingChunks - 1));
+        const uint64_t inChunk = offset - chunk * chunkBytes;
+        const int part =
+            static_cast<int>(std::min<uint64_t>(inChunk * kParts / chunkBytes, kParts - 1));
+        return chunk * kParts + part;
+    };
+    // The bytes [from, cursor) have been heard; the part the cursor stands in is only begun.
+    const int last = partAt((cursor % ringBytes + ringBytes - 1) % ringBytes);
+    TPeak peak;
+    for (int g = partAt(from);; g = (g + 1) % kAll) {
+        const uint32_t packed =
+            p.meterPeaks[g / kParts + 1][g % kParts].load(std::memory_order_relaxed);
+        peak = Louder(peak, UnpackPeak(packed));
+        if (g == last) break;
+    }
+    levelMeter_.Post(peak);
+}
 
 void TVelTrack::ReleasePlayback() {
     if (!playback_) return;
@@ -203,6 +255,8 @@ bool TVelTrack::FillChunk(int k) {
     }
     chunk.endPosition = fillPosition_;
     if (supplied < size) io_.FillSilence(out + supplied, size - supplied);
+    if (LevelMetering())
+        MeasureChunk(p.meterPeaks[k], out, chunk.start, static_cast<uint32_t>(size), is16);
     unlock();
     chunk.status = supplied > 0 || size == 0 ? csFilled : csSilenceOnly;
     return true;
@@ -348,6 +402,8 @@ void TVelTrack::UpdatePlayPosition() {
     const int32_t last = p.lastCursor;
     const int32_t moved =
         last < 0 || now >= last ? now - last : static_cast<int32_t>(p.bufferSize) + now - last;
+    if (moved > 0 && LevelMetering())
+        PostPassedPeaks(static_cast<uint32_t>(std::max(last, 0)), cursor);
     p.playCursor = cursor;
     p.lastCursor = now;
     const int32_t position = PlayPosition.fetch_add(moved) + moved;

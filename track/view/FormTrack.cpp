@@ -24,6 +24,7 @@
 #include "track/view/WaveSurface.h"
 #include "track/view/WaveView.h"
 #include "ui/widgets/FormVelM.h"
+#include "ui/widgets/LevelMeterWidget.h"
 #include "ui/widgets/Pictures.h"
 #include "ui/widgets/VelBtnBmpPnl.h"
 #include "ui/widgets/VelButtons.h"
@@ -260,7 +261,13 @@ void TFormTrack::BuildTrackPage() {
     view_->SetSelectedColor(kWhite);
     auto* layout = new QVBoxLayout(trackSheet_);
     layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
     layout->addWidget(view_);
+    meter_ = new TLevelMeterWidget(trackSheet_);
+    meter_->setToolTip(QStringLiteral(
+        "Level: what the track plays, or what its input hears while it records; click to clear "
+        "the clip mark"));
+    layout->addWidget(meter_);
     pages_->addTab(trackSheet_, QStringLiteral("Track"));
     view_->Surface()->installEventFilter(this); // the standard keys while it has the focus
 }
@@ -424,6 +431,14 @@ void TFormTrack::TrackStateChanged(TVelTrack& /*track*/) {
             RefreshFromTrack();
         },
         Qt::QueuedConnection);
+}
+
+TPeak TFormTrack::TickMeter(int elapsedMs) {
+    const TPeak peak = track_ ? track_->LevelMeter().Take() : TPeak{};
+    // A meter at rest that gets nothing stays as it is: sixteen idle windows cost no repaint.
+    if (meter_ && (peak != TPeak{} || !meter_->Ballistics().AtRest()))
+        meter_->Tick(peak, elapsedMs);
+    return peak;
 }
 
 void TFormTrack::RefreshFromTrack() {

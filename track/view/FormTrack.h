@@ -3,7 +3,8 @@
 // track's file, format, start and length, and its pan and volume; turns every state change of
 // the track into enabled buttons and a window icon; keeps the main window's transport in step
 // through its host; keeps the track's effects dialog under itself; and asks the questions that
-// protect unsaved work when it closes.
+// protect unsaved work when it closes. Under the waveform a level meter shows what the track
+// plays, or while it records, what its input hears; the main window's clock feeds it.
 //
 // Threads: every operation here runs on the user-interface thread. As the track's owner the
 // window takes calls from the track's worker too: state changes and the pointer are queued to
@@ -25,12 +26,14 @@
 #include "track/TrackInterfaces.h"
 #include "track/TrackWindowRules.h"
 #include "track/view/TrackEffectsDialog.h"
+#include "ui/core/LevelMeter.h"
 #include "ui/core/UiCallGate.h"
 #include "ui/widgets/FormVelMc.h"
 
 class QLabel;
 class QLineEdit;
 class QTabWidget;
+class TLevelMeterWidget;
 class TQtClipboardStore;
 class TSoundOutputDevice;
 class TTrackWindowHost;
@@ -134,12 +137,16 @@ class TFormTrack : public TFormVelMc, public TTrackOwner {
     TVelTrackBar* PanBar() const { return panBar_; }
     TVelTrackBar* VolumeBar() const { return volumeBar_; }
     TVelBtnBmp* DefaultBtn() const { return defaultBtn_; }
+    TLevelMeterWidget* Meter() const { return meter_; }
     // The icon resource the window shows: "MWAVE", "GWAVE" or "RWAVE".
     std::string IconName() const { return iconName_; }
 
     // Brings the buttons and the Properties page up to the track's state now (the queued
     // state change does the same).
     void RefreshFromTrack();
+    // One tick of the clock, `elapsedMs` after the last: the meter takes the peaks the track
+    // posted since; answers them (the main window's meter uses a playing track's).
+    TPeak TickMeter(int elapsedMs);
 
     // TFormVelMc
     bool CloseQuery() override;
@@ -231,6 +238,7 @@ class TFormTrack : public TFormVelMc, public TTrackOwner {
     QLabel* lengthInBytes_ = nullptr;
     TVelTrackBar* panBar_ = nullptr;
     TVelTrackBar* volumeBar_ = nullptr;
+    TLevelMeterWidget* meter_ = nullptr;
     TVelBtnBmp* defaultBtn_ = nullptr;
 
     bool muted_ = false;
