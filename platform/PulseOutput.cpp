@@ -209,6 +209,17 @@ class TPulseOutputDevice final : public TSoundOutputDevice {
                               std::unique_ptr<TSoundBuffer>& out) override {
         return host_->Mixer().CreateBuffer(host_, format, bytes, out);
     }
+    HRESULT GetTiming(TSoundOutputTiming& timing) override {
+        TSoundMixer& mixer = host_->Mixer();
+        timing = {};
+        if (mixer.Lost()) return DSERR_BUFFERLOST;
+        // Handed first: the heard count never passes the frames handed over.
+        timing.handedFrames = mixer.RenderedFrames();
+        timing.nowNs = SoundClockNow();
+        timing.heardFrames = mixer.HeardFrames(timing.nowNs);
+        timing.rate = mixer.OutputRate();
+        return DS_OK;
+    }
 
   private:
     std::shared_ptr<TPulseOutputHost> host_;

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <array>
+#include <chrono>
 #include <cstring>
 #include <new>
 
@@ -21,6 +22,12 @@ constexpr auto kQueryTimeout = 1000ms;
 constexpr auto kStreamTimeout = 2000ms;
 // Size of one delivery from the server: small, so that a full buffer is handed over promptly.
 constexpr pa_usec_t kFragmentUs = 20000;
+
+int64_t SteadyNowNs() {
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
 
 // Cuts to at most `limit` bytes without splitting a UTF-8 sequence.
 std::string CutName(const char* text, std::size_t limit) {
@@ -160,14 +167,17 @@ class TPulseWaveIn final : public TWaveIn {
         if (stream_ == nullptr) return FromPulseError(pa_context_errno(pulse_.Context()));
         pa_stream_set_state_callback(stream_, &TPulseWaveIn::StateCallback, this);
         pa_stream_set_read_callback(stream_, &TPulseWaveIn::ReadCallback, this);
+        pa_stream_set_latency_update_callback(stream_, &TPulseWaveIn::LatencyCallback, this);
         pa_buffer_attr attr;
         attr.maxlength = static_cast<uint32_t>(-1);
         attr.tlength = attr.prebuf = attr.minreq = static_cast<uint32_t>(-1);
         attr.fragsize = static_cast<uint32_t>(pa_usec_to_bytes(kFragmentUs, &spec));
         // A chosen device stays chosen: if it goes away the recording fails instead of going
         // on quietly from another source.
-        auto flags =
-            static_cast<pa_stream_flags_t>(PA_STREAM_START_CORKED | PA_STREAM_ADJUST_LATENCY);
+        // The timing flags let each delivery say how long ago its first byte was captured.
+        auto flags = static_cast<pa_stream_flags_t>(
+            PA_STREAM_START_CORKED | PA_STREAM_ADJUST_LATENCY | PA_STREAM_INTERPOLATE_TIMING |
+            PA_STREAM_AUTO_TIMING_UPDATE);
         if (!source.empty()) flags = static_cast<pa_stream_flags_t>(flags | PA_STREAM_DONT_MOVE);
         if (pa_stream_connect_record(stream_, source.empty() ? nullptr : source.c_str(), &attr,
                                      flags) < 0) {
@@ -228,6 +238,10 @@ class TPulseWaveIn final : public TWaveIn {
         if (closed_) return MMSYSERR_INVALHANDLE;
         if (failed_) return MMSYSERR_NODRIVER;
         if (running_) return MMSYSERR_NOERROR;
+        // Only timing the server reports after the uncork describes the running stream.
+        startPosition_ = position_;
+        updatesUsed_ = timingUpdates_;
+        startEstimates_ = 0;
         if (!CorkLocked(false)) return MMSYSERR_ERROR;
         running_ = true;
         return MMSYSERR_NOERROR;
@@ -297,6 +311,17 @@ class TPulseWaveIn final : public TWaveIn {
         return dropped_;
     }
 
+    bool GetStartTime(int64_t& capturedNs) override {
+        TPulseContext::TLock lock(pulse_);
+        if (startEstimates_ == 0) return false;
+        // The median: one delivery that met a stale timing report does not move it.
+        std::array<int64_t, kStartEstimates> sorted{};
+        std::copy_n(startNs_.begin(), startEstimates_, sorted.begin());
+        std::sort(sorted.begin(), sorted.begin() + static_cast<std::ptrdiff_t>(startEstimates_));
+        capturedNs = sorted[startEstimates_ / 2];
+        return true;
+    }
+
   private:
     // Loop locked. Pausing also throws away what the server still holds, so that a later
     // Start takes only sound from then on.
@@ -316,6 +341,7 @@ class TPulseWaveIn final : public TWaveIn {
         if (stream_ == nullptr) return;
         pa_stream_set_state_callback(stream_, nullptr, nullptr);
         pa_stream_set_read_callback(stream_, nullptr, nullptr);
+        pa_stream_set_latency_update_callback(stream_, nullptr, nullptr);
         pa_stream_disconnect(stream_);
         pa_stream_unref(stream_);
         stream_ = nullptr;
@@ -384,9 +410,37 @@ class TPulseWaveIn final : public TWaveIn {
         const void* data = nullptr;
         std::size_t length = 0;
         while (pa_stream_peek(stream, &data, &length) == 0 && length > 0) {
-            if (in->running_) in->DeliverLocked(static_cast<const uint8_t*>(data), length);
+            if (in->running_) {
+                in->NoteCaptureTimeLocked(stream);
+                in->DeliverLocked(static_cast<const uint8_t*>(data), length);
+            }
             pa_stream_drop(stream);
         }
+    }
+
+    // Loop thread, loop locked, before the delivery at the stream's read index is dropped: the
+    // stream's latency is how long ago that byte was captured, so the capture of the first
+    // byte since Start follows from the bytes taken since.
+    void NoteCaptureTimeLocked(pa_stream* stream) {
+        if (startEstimates_ == kStartEstimates || timingUpdates_ == updatesUsed_) return;
+        pa_usec_t latency = 0;
+        int negative = 0;
+        if (pa_stream_get_latency(stream, &latency, &negative) < 0) return;
+        // Each estimate from a report of its own: the server's figures step with the blocks
+        // it moves sound in, and the median of reports taken at different moments sits
+        // between the steps (one report alone was seen up to 10 ms off).
+        updatesUsed_ = timingUpdates_;
+        if (pa_operation* update = pa_stream_update_timing_info(stream, nullptr, nullptr))
+            pa_operation_unref(update);
+        const int64_t latencyNs = static_cast<int64_t>(latency) * 1000 * (negative ? -1 : 1);
+        const auto since = static_cast<long double>(position_ - startPosition_);
+        const auto sinceNs =
+            static_cast<int64_t>(since * 1e9L / std::max<uint32_t>(format_.nAvgBytesPerSec, 1));
+        startNs_[startEstimates_++] = SteadyNowNs() - latencyNs - sinceNs;
+    }
+
+    static void LatencyCallback(pa_stream*, void* self) {
+        ++static_cast<TPulseWaveIn*>(self)->timingUpdates_;
     }
 
     static void StateCallback(pa_stream* stream, void* self) {
@@ -410,7 +464,14 @@ class TPulseWaveIn final : public TWaveIn {
     uint32_t fill_ = 0; // bytes already in the buffer at the head
     uint64_t position_ = 0;
     uint64_t dropped_ = 0;
-    TPulseContext pulse_; // last: its loop thread stops before the members above go
+    // The capture time of the first byte since Start, one estimate per early delivery.
+    static constexpr std::size_t kStartEstimates = 15;
+    std::array<int64_t, kStartEstimates> startNs_{};
+    std::size_t startEstimates_ = 0;
+    uint64_t startPosition_ = 0; // position_ at Start
+    uint64_t timingUpdates_ = 0; // timing reports received
+    uint64_t updatesUsed_ = 0;   // the count when the last estimate was made (or at Start)
+    TPulseContext pulse_;        // last: its loop thread stops before the members above go
 };
 
 } // namespace

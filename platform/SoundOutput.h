@@ -77,9 +77,24 @@ class TSoundBuffer {
     virtual HRESULT Restore() = 0;
 };
 
+// The output's clock at one moment, from the sound server's timing of the output stream.
+struct TSoundOutputTiming {
+    int64_t nowNs = 0;        // the moment: steady-clock nanoseconds (SoundClockNow's base)
+    int64_t handedFrames = 0; // frames the mixer has handed to the output stream so far
+    int64_t heardFrames = 0;  // frames the listener has heard by then
+    uint32_t rate = 0;        // frames a second
+};
+
 class TSoundOutputDevice {
   public:
     virtual ~TSoundOutputDevice() = default;
+    // A buffer started now is first mixed into frame handedFrames, so the listener hears its
+    // start (handedFrames - heardFrames) / rate seconds after nowNs. DSERR_UNSUPPORTED for an
+    // output that keeps no clock, DSERR_BUFFERLOST while the output is lost.
+    virtual HRESULT GetTiming(TSoundOutputTiming& timing) {
+        timing = {};
+        return DSERR_UNSUPPORTED;
+    }
     // Accepted for the callers' sake; sharing the output is the sound server's business.
     virtual HRESULT SetCooperativeLevel() = 0;
     // The format of the mixed output stream; the sound server converts it for the device.

@@ -107,4 +107,10 @@ class TWaveIn {
     virtual MMRESULT GetPosition(uint32_t& bytesRecordedSoFar) = 0;
     // Bytes that arrived while no buffer was queued, since Open.
     virtual uint64_t DroppedBytes() = 0;
+    // When the first byte taken since Start was captured: steady-clock nanoseconds (the base
+    // of std::chrono::steady_clock), from the sound server's timing of the record stream (how
+    // long each delivery waited since its capture, the median over the first deliveries, each
+    // with a timing report of its own).
+    // False until the server has reported its timing since Start.
+    virtual bool GetStartTime(int64_t& capturedNs) = 0;
 };

@@ -3,8 +3,18 @@
 // fills two buffers of at most 512 KiB that the worker writes and hands back, so memory stays
 // bounded whatever the length. The input's notification only counts the buffer and wakes the
 // worker; the worker takes every handed-back buffer on each wake-up, in queue order.
+//
+// The input hears what the other tracks play later than the listener does. With latency
+// compensation the take is placed earlier by the delay measured for it: the moment the
+// listener hears the record start (the output's clock when the other tracks have just been
+// started) less the moment the input captured its first byte (the record stream's timing).
+// The input's first bytes up to that delay are passed over, and the input goes on for as long
+// after the selection end or a Stop all, so that the take holds exactly what was heard from
+// the record start to its end.
 #include <algorithm>
+#include <atomic>
 #include <cmath>
+#include <cstdio>
 #include <new>
 
 #include "track/PlaybackState.h"
@@ -48,7 +58,59 @@ std::string InputFailure(const char* call, const std::string& name, MMRESULT cod
     return std::string(call) + name + " " + WaveInGetErrorText(code);
 }
 
+std::atomic<bool> latencyCompensate{false};
+std::atomic<int32_t> latencyOffsetMs{0};
+
+// `ms` milliseconds as bytes of whole frames, to the nearest frame.
+int32_t FrameBytesOf(double ms, const WAVEFORMATEX& format) {
+    const auto frames = std::llround(ms * format.nSamplesPerSec / 1000.0);
+    return static_cast<int32_t>(frames) * std::max<int32_t>(format.nBlockAlign, 1);
+}
+
+// When the listener hears the first frame of a buffer started now; -1 without a clock.
+int64_t OutputStartNs(TSoundOutputDevice* device) {
+    TSoundOutputTiming timing;
+    if (device == nullptr || device->GetTiming(timing) != DS_OK || timing.rate == 0) return -1;
+    const int64_t pending = std::max<int64_t>(timing.handedFrames - timing.heardFrames, 0);
+    return timing.nowNs +
+           static_cast<int64_t>(static_cast<long double>(pending) * 1e9L / timing.rate);
+}
+
+std::string MsText(double ms) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.1f ms", ms);
+    return text;
+}
+
+// The status line after a take: what placed it where.
+std::string PlacementText(const TRecordingState& r, const WAVEFORMATEX& format) {
+    const double placedMs = format.nAvgBytesPerSec == 0
+                                ? 0.0
+                                : r.skip * 1000.0 / static_cast<double>(format.nAvgBytesPerSec);
+    const std::string offset = std::to_string(r.latency.offsetMs) + " ms";
+    if (!r.latency.compensate) {
+        if (r.latency.offsetMs == 0) return "Latency compensation off";
+        return "Latency compensation off: the take was placed " + MsText(placedMs) +
+               " earlier (offset " + offset + ")";
+    }
+    if (r.measuredMs < 0)
+        return "Latency compensation: no timing from the sound server, the take was placed " +
+               MsText(placedMs) + " earlier (offset " + offset + ")";
+    return "Latency compensation: the take was placed " + MsText(placedMs) + " earlier (measured " +
+           MsText(r.measuredMs) + ", offset " + offset + ")";
+}
+
 } // namespace
+
+void SetRecordingLatency(const TRecordingLatency& latency) {
+    latencyCompensate.store(latency.compensate);
+    latencyOffsetMs.store(
+        std::clamp(latency.offsetMs, -kMaxLatencyCompensationMs, kMaxLatencyCompensationMs));
+}
+
+TRecordingLatency RecordingLatency() {
+    return {latencyCompensate.load(), latencyOffsetMs.load()};
+}
 
 bool TVelTrack::PrepareRecording() {
     // A device whose close failed earlier still holds its buffers; it must go first.
@@ -105,9 +167,15 @@ bool TVelTrack::PrepareRecording() {
     PlayPosition = StartOffset + start;
     if (playback_) playback_->stopRequest = -1;
 
+    // The buffers leave room for the input bytes a placement passes over at the front.
+    r->latency = RecordingLatency();
     const int32_t total = SelEnd - start;
-    const int32_t first = std::min(total, kRecordBufferMax);
-    const int32_t second = total > first ? std::min(total - first, kRecordBufferMax) : 0;
+    if (total > 0 && (r->latency.compensate || r->latency.offsetMs > 0))
+        r->slack =
+            std::min(FrameBytesOf(kMaxLatencyCompensationMs, working_.format), INT32_MAX - total);
+    const int32_t input = total + r->slack;
+    const int32_t first = std::min(input, kRecordBufferMax);
+    const int32_t second = input > first ? std::min(input - first, kRecordBufferMax) : 0;
     r->memorySize = first + second;
     r->memory.reset(new (std::nothrow) uint8_t[static_cast<std::size_t>(r->memorySize) + 1]);
     if (!r->memory) {
@@ -219,6 +287,7 @@ void TVelTrack::RunRecording() {
     const uint32_t waitMs = TakeRedrawWaitMs(step.bytesPerColumn, working_.format.nAvgBytesPerSec);
     const bool drawing = width >= 3 && height > 0;
     const int64_t takeBytes = selEnd - recordStart;
+    const int64_t inputBytes = takeBytes + r->slack; // the most the take may take from the input
     // The input may go on writing while a column is read: the bytes it reaches next in the
     // ring (the oldest, once a buffer has been queued again) are left alone.
     const int64_t writeGuard = std::min<int64_t>(
@@ -234,9 +303,9 @@ void TVelTrack::RunRecording() {
         // What the input has put into the buffers: its position counts dropped bytes too.
         const int64_t filled = std::clamp<int64_t>(
             static_cast<int64_t>(devicePosition) - static_cast<int64_t>(r->input->DroppedBytes()),
-            0, takeBytes);
+            0, inputBytes);
         const int64_t heldFrom =
-            takeBytes > r->memorySize
+            inputBytes > r->memorySize
                 ? std::max<int64_t>(filled + writeGuard - r->memorySize, 0)
                 : 0; // no buffer is queued twice: every byte stays where it was recorded
         for (int32_t c = lastColumn; c < column; ++c) {
@@ -262,18 +331,54 @@ void TVelTrack::RunRecording() {
         return true;
     };
 
+    // The placement, decided once: when the first buffer comes back, when the input has
+    // reached the take's length, or at a Stop all, whichever is first. The input has reported
+    // its timing long before (each delivery is 20 ms, and the slack alone is longer).
+    auto place = [&] {
+        if (r->placed) return;
+        r->placed = true;
+        double ms = r->latency.offsetMs;
+        int64_t capturedNs = 0;
+        if (r->latency.compensate && r->outputStartNs >= 0 && r->input->GetStartTime(capturedNs)) {
+            r->measuredMs = static_cast<double>(r->outputStartNs - capturedNs) / 1e6;
+            ms += r->measuredMs;
+        }
+        r->skip = std::clamp(FrameBytesOf(ms, working_.format), 0, r->slack);
+    };
+    // Input bytes the take needs, once placed: up to the selection end, or up to where a Stop
+    // all stopped the other tracks.
+    auto inputNeed = [&]() -> int64_t {
+        const int32_t request = playback_ ? playback_->stopRequest.load() : -1;
+        int64_t end = takeBytes;
+        if (request != -1)
+            end = std::clamp<int64_t>(request - StartOffset - recordStart, 0, takeBytes);
+        return end + r->skip;
+    };
+    // Input bytes taken so far, passed over or written.
+    auto inputTaken = [&]() -> int64_t {
+        return static_cast<int64_t>(r->written) - recordStart + r->skipped;
+    };
+
     auto processCurrent = [&]() -> bool {
         TWaveHdr& b = r->buffers[r->current];
-        if (!r->deviceStopped && r->written + static_cast<int64_t>(b.bufferLength) >= selEnd &&
-            !stopInput())
+        place();
+        if (!r->deviceStopped &&
+            inputTaken() + static_cast<int64_t>(b.bufferLength) >= inputNeed() && !stopInput())
             return false;
         const MMRESULT unprepared = r->input->UnprepareHeader(b);
         if (unprepared != MMSYSERR_NOERROR) {
             AddMessage(kMsgError, InputFailure("WaveinUnPrepareHeader. ", name, unprepared));
             return false;
         }
-        const auto length = static_cast<int32_t>(b.bufferLength);
+        auto length = static_cast<int32_t>(b.bufferLength);
         auto count = static_cast<int32_t>(std::min(b.bytesRecorded, b.bufferLength));
+        uint8_t* data = b.data;
+        // What the input heard before the record start is passed over.
+        const int32_t pass = std::min(count, r->skip - r->skipped);
+        data += pass;
+        count -= pass;
+        length -= pass;
+        r->skipped += pass;
         const int32_t request = playback_ ? playback_->stopRequest.load() : -1;
         if (request != -1) {
             // The take ends exactly where the other tracks stopped. What the input had not
@@ -281,23 +386,24 @@ void TVelTrack::RunRecording() {
             // Cut on a whole frame: a sample half new and half old would be noise.
             int32_t cut = request - StartOffset - r->written;
             cut = std::clamp(cut - (request - StartOffset) % align, 0, length);
-            if (cut > count) io_.FillSilence(b.data + count, cut - count);
+            if (cut > count) io_.FillSilence(data + count, cut - count);
             count = cut;
         }
         count = std::min(count, selEnd - r->written);
         {
             TCancelPause pause(worker_);
-            if (!io_.WriteWaveData(working_, b.data, count)) return false;
+            if (!io_.WriteWaveData(working_, data, count)) return false;
         }
         r->written += count;
         ++r->processed;
         r->current = (r->current + 1) % r->buffers.size();
         if (r->deviceStopped) return true;
         const TWaveHdr& next = r->buffers[r->current];
-        if (r->written + static_cast<int64_t>(next.bufferLength) >= selEnd) return true;
-        // Refills are cut so that the last one ends exactly at the selection end.
+        const int64_t need = inputNeed();
+        if (inputTaken() + static_cast<int64_t>(next.bufferLength) >= need) return true;
+        // Refills are cut so that the last one ends exactly where the take needs no more.
         b.bufferLength = static_cast<uint32_t>(
-            std::min<int64_t>(b.bufferLength, selEnd - r->written - next.bufferLength));
+            std::min<int64_t>(b.bufferLength, need - inputTaken() - next.bufferLength));
         MMRESULT result = r->input->PrepareHeader(b);
         if (result != MMSYSERR_NOERROR) {
             AddMessage(kMsgError, InputFailure("WaveinPrepareHeader. ", name, result));
@@ -321,7 +427,8 @@ void TVelTrack::RunRecording() {
         if (r->input->GetPosition(position) == MMSYSERR_NOERROR) {
             r->lastDevicePosition = position;
             if (drawing) drawTake(position);
-            const int64_t at = static_cast<int64_t>(r->startPlay) + position;
+            const int64_t heard = static_cast<int64_t>(position) - (r->placed ? r->skip : 0);
+            const int64_t at = static_cast<int64_t>(r->startPlay) + std::max<int64_t>(heard, 0);
             PlayPosition = static_cast<int32_t>(std::min<int64_t>(at, StartOffset + selEnd));
         }
         view_.RedrawMarkers();
@@ -330,13 +437,34 @@ void TVelTrack::RunRecording() {
     semaphore_.WaitForever(); // held for the whole take: each hand-back or stop releases it
     bool ok = true;
     for (;;) {
-        if (!Cancelled() && !semaphore_.Wait(waitMs)) {
-            updateDisplay();
-            continue;
+        const bool cancelled = Cancelled();
+        uint32_t wait = waitMs;
+        bool enough = false;
+        bool hearOn = false;
+        if (!r->deviceStopped && r->slack > 0) {
+            // A placed take needs input beyond the selection end or a Stop all's position:
+            // the input stops once it has heard that far, looked at no later than then.
+            uint32_t position = 0;
+            const bool known = r->input->GetPosition(position) == MMSYSERR_NOERROR;
+            const int32_t request = playback_ ? playback_->stopRequest.load() : -1;
+            if ((cancelled && request != -1) || (known && position >= takeBytes)) place();
+            hearOn = cancelled && request != -1 && r->skip > 0;
+            const int64_t target = r->placed ? inputNeed() : takeBytes;
+            enough = r->placed && known && position >= target;
+            if (known && !enough && r->memorySize > 0) {
+                const int64_t left = target - position;
+                const auto rate = std::max<uint32_t>(working_.format.nAvgBytesPerSec, 1);
+                wait = static_cast<uint32_t>(
+                    std::clamp<int64_t>(left * 1000 / rate + 1, 1, static_cast<int64_t>(waitMs)));
+            }
         }
-        if (Cancelled() && !r->deviceStopped && !stopInput()) {
+        if (((cancelled && !hearOn) || enough) && !r->deviceStopped && !stopInput()) {
             ok = false;
             break;
+        }
+        if ((!cancelled || hearOn) && !enough && !semaphore_.Wait(wait)) {
+            updateDisplay();
+            continue;
         }
         // Wake-ups merge; every buffer handed back since the last one is taken now.
         while (ok && r->written < selEnd &&
@@ -348,6 +476,8 @@ void TVelTrack::RunRecording() {
     recordingMarker_ = -1;
     AddMessage(kMsgStatus, "Recording Stopped, Writing Data");
     const int32_t written = r->written;
+    place(); // a take stopped before its first buffer came back
+    const std::string placement = PlacementText(*r, working_.format);
     CloseRecordingDevice();
     worker_.SetIgnoreCancel(true);
 
@@ -357,6 +487,7 @@ void TVelTrack::RunRecording() {
     }
     const int32_t playAfter = written == selEnd ? StartOffset + SelStart : StartOffset + written;
     EndChange(ok, playAfter, selEnd, recordStart, runName);
+    if (ok) AddMessage(kMsgStatus, placement);
 }
 
 bool TVelTrack::StartRecording() {
@@ -367,12 +498,16 @@ bool TVelTrack::StartRecording() {
             owner_.SetHourglass(false);
             return;
         }
+        recording_->outputStartNs = OutputStartNs(soundDevice_);
         RunRecording();
     });
 }
 
 void TVelTrack::StartPreparedRecording() {
     if (!recording_ || !recording_->input || TrackState() != tsRecording) return;
+    // The other tracks were started just before: the listener hears their first frames, and
+    // so the record start, when the output has played what it holds now.
+    recording_->outputStartNs = OutputStartNs(soundDevice_);
     if (worker_.Start([this] { RunRecording(); })) return;
     // The refused start asked the job in hand to stop; once it has, try once more.
     WaitForOwnWorker(false);

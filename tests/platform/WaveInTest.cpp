@@ -598,3 +598,86 @@ TEST(WaveInPulse, ServerStoppedMidRecordingFailsTheStream) {
     ASSERT_EQ(in->Start(), MMSYSERR_NOERROR);
     ExpectFailureHandled(*in, log, buffers, stopServer);
 }
+
+// The two clocks a take is placed by agree: a click started on the output is captured by the
+// input about when the output's timing says the listener hears it, as the input's own timing
+// dates its bytes. Both are the sound server's figures, read as the recorder reads them. A
+// single click is dated less closely than a take's hundred (the server moves sound in blocks
+// of about 10 ms); a clock off by a stream's latency would be 50 ms and more out.
+TEST(WaveInTiming, TheOutputsClockAndTheInputsClockAgreeOnAClick) {
+    REQUIRE_SERVER();
+    const WAVEFORMATEX format = Pcm(44100, 16, 2);
+    std::unique_ptr<TSoundOutputDevice> output;
+    ASSERT_EQ(CreateSoundOutputDevice("", output), DS_OK);
+    const int32_t mic = DeviceNamed("Test_Mic");
+    ASSERT_GE(mic, 0);
+    constexpr uint32_t kClickFrame = 4410; // 100 ms into the buffer
+    std::vector<double> errors;
+    for (int run = 0; run < 6; ++run) {
+        SCOPED_TRACE(run);
+        std::unique_ptr<TWaveIn> in;
+        ASSERT_EQ(TWaveIn::Open(in, mic, format, nullptr), MMSYSERR_NOERROR);
+        int64_t unused = 0;
+        EXPECT_FALSE(in->GetStartTime(unused)); // not started
+        std::vector<uint8_t> memory(format.nAvgBytesPerSec * 2, 0);
+        TWaveHdr hdr;
+        hdr.data = memory.data();
+        hdr.bufferLength = static_cast<uint32_t>(memory.size());
+        ASSERT_EQ(in->PrepareHeader(hdr), MMSYSERR_NOERROR);
+        ASSERT_EQ(in->AddBuffer(hdr), MMSYSERR_NOERROR);
+        std::unique_ptr<TSoundBuffer> buffer;
+        ASSERT_EQ(output->CreateSoundBuffer(format, format.nAvgBytesPerSec / 2, buffer), DS_OK);
+        void* p1 = nullptr;
+        uint32_t n1 = 0;
+        ASSERT_EQ(buffer->Lock(0, 0, &p1, &n1, nullptr, nullptr, DSBLOCK_ENTIREBUFFER), DS_OK);
+        const int16_t click[2] = {20000, 20000};
+        std::memcpy(static_cast<uint8_t*>(p1) + kClickFrame * 4, click, sizeof click);
+        ASSERT_EQ(buffer->Unlock(p1, n1, nullptr, 0), DS_OK);
+
+        const double startCallMs =
+            std::chrono::duration<double, std::milli>(Clock::now().time_since_epoch()).count();
+        ASSERT_EQ(in->Start(), MMSYSERR_NOERROR);
+        std::this_thread::sleep_for(std::chrono::milliseconds(200 + 37 * run));
+        ASSERT_EQ(buffer->Play(0), DS_OK);
+        TSoundOutputTiming timing;
+        ASSERT_EQ(output->GetTiming(timing), DS_OK);
+        ASSERT_EQ(timing.rate, 44100u);
+        // What the stream holds and the server still has to play: more than nothing, less
+        // than a fraction of a second.
+        const double pendingMs =
+            static_cast<double>(timing.handedFrames - timing.heardFrames) * 1000.0 / timing.rate;
+        EXPECT_GT(pendingMs, 0.0);
+        EXPECT_LT(pendingMs, 300.0);
+        const double heardMs = timing.nowNs / 1e6 + pendingMs + kClickFrame * 1000.0 / timing.rate;
+        std::this_thread::sleep_for(700ms);
+        int64_t startNs = 0;
+        ASSERT_TRUE(in->GetStartTime(startNs));
+        // The first byte was captured after the input was started, and soon after.
+        EXPECT_GT(startNs / 1e6, startCallMs - 1.0);
+        EXPECT_LT(startNs / 1e6, startCallMs + 100.0);
+        ASSERT_EQ(in->Reset(), MMSYSERR_NOERROR);
+        ASSERT_EQ(in->UnprepareHeader(hdr), MMSYSERR_NOERROR);
+        ASSERT_EQ(in->Close(), MMSYSERR_NOERROR);
+        int64_t frame = -1;
+        for (uint32_t f = 0; f < hdr.bytesRecorded / 4; ++f) {
+            int16_t left;
+            std::memcpy(&left, memory.data() + f * 4, 2);
+            if (std::abs(left) > 10000) {
+                frame = f;
+                break;
+            }
+        }
+        ASSERT_GE(frame, 0) << "no click in " << hdr.bytesRecorded << " bytes";
+        const double capturedMs = startNs / 1e6 + frame * 1000.0 / 44100.0;
+        errors.push_back(capturedMs - heardMs);
+    }
+    double mean = 0, worst = 0;
+    for (const double e : errors) {
+        mean += e / static_cast<double>(errors.size());
+        worst = std::max(worst, std::abs(e));
+    }
+    std::printf("captured minus heard over %zu clicks: mean %.2f ms, worst %.2f ms\n",
+                errors.size(), mean, worst);
+    EXPECT_LE(std::abs(mean), 2.0);
+    EXPECT_LE(worst, 6.0);
+}

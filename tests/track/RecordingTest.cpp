@@ -19,6 +19,7 @@
 #include "tests/common/BlockingUi.h"
 #include "tests/track/TrackFixture.h"
 #include "tests/track/VirtualSoundDevice.h"
+#include "track/RecordingState.h"
 
 namespace {
 
@@ -79,6 +80,31 @@ int64_t FirstBreak(const Bytes& data, int64_t from, int64_t to) {
     }
     return -1;
 }
+
+// 16-bit stereo silence with a click (one frame of +20000) at each of `frames`.
+Bytes ClickData(int32_t bytes, const std::vector<int64_t>& frames) {
+    Bytes b(static_cast<std::size_t>(bytes), 0);
+    for (const int64_t f : frames)
+        for (int c = 0; c < 2; ++c) {
+            b[f * kFrame + c * 2] = static_cast<uint8_t>(20000 & 0xFF);
+            b[f * kFrame + c * 2 + 1] = static_cast<uint8_t>(20000 >> 8);
+        }
+    return b;
+}
+
+// Turns latency compensation on or off for the scope.
+class TScopedLatency {
+  public:
+    explicit TScopedLatency(TRecordingLatency latency) : saved_(RecordingLatency()) {
+        SetRecordingLatency(latency);
+    }
+    ~TScopedLatency() { SetRecordingLatency(saved_); }
+    TScopedLatency(const TScopedLatency&) = delete;
+    TScopedLatency& operator=(const TScopedLatency&) = delete;
+
+  private:
+    TRecordingLatency saved_;
+};
 
 Bytes Slice(const Bytes& b, int64_t from, int64_t to) {
     return Bytes(b.begin() + from, b.begin() + to);
@@ -575,6 +601,123 @@ TEST_F(RecordingTest, LoopbackOffsetOverTenRuns) {
                 offsets.size(), mean, std::sqrt(spread), *lo, *hi);
     for (double o : offsets)
         EXPECT_GE(o, 0.0);
+}
+
+TEST_F(RecordingTest, ClicksLandWhereTheyWerePlayedOverTenTakes) {
+    // The other track clicks every 100 ms from 0.55 s to 1.45 s; the take covers 0.5 s .. 1.5 s.
+    // Each click is looked for from 30 ms before to 70 ms after where it was played; the take
+    // runs ten times placed as recorded, then ten times with the compensation.
+    std::vector<int64_t> clicks;
+    for (int k = 0; k < 10; ++k)
+        clicks.push_back(22050 + 2205 + 4410 * k);
+    OpenOther(ClickData(3 * kSecond, clicks));
+    const Bytes original = Pattern(2 * kSecond, 6);
+    OpenUserFile("a.wav", cd, original);
+    const int32_t selStart = kSecond / 2, selEnd = 3 * kSecond / 2;
+    struct TFigures {
+        std::vector<double> offsets; // [ms] recorded minus played, every click found
+        int missing = 0;             // clicks not heard where the take has them
+        int extra = 0;               // loud frames that are no click
+    };
+    const auto measure = [&](bool compensate) {
+        TScopedLatency latency({compensate, 0});
+        TFigures figures;
+        for (int run = 0; run < 10; ++run) {
+            Select(selStart, selEnd);
+            track->Cue(selStart);
+            other->Cue(selStart);
+            EXPECT_TRUE(Record());
+            track->WaitForWorker();
+            StopOther();
+            const Bytes after = Working();
+            int loud = 0;
+            for (int64_t f = selStart / kFrame; f < selEnd / kFrame; ++f)
+                loud += std::abs(LeftAt(after, f)) > 10000;
+            int found = 0;
+            for (const int64_t c : clicks) {
+                const int64_t from = std::max<int64_t>(c - 1323, selStart / kFrame);
+                const int64_t to = std::min<int64_t>(c + 3087, selEnd / kFrame);
+                int64_t f = from;
+                while (f < to && std::abs(LeftAt(after, f)) <= 10000)
+                    ++f;
+                if (f == to) {
+                    ++figures.missing;
+                    continue;
+                }
+                ++found;
+                figures.offsets.push_back(static_cast<double>(f - c) / 44.1);
+            }
+            figures.extra += loud - found;
+        }
+        return figures;
+    };
+    const auto report = [](const char* name, const TFigures& figures) {
+        double mean = 0, worst = 0;
+        for (const double o : figures.offsets) {
+            mean += o / static_cast<double>(figures.offsets.size());
+            worst = std::max(worst, std::abs(o));
+        }
+        std::printf("clicks %s: %zu found, %d missing, mean %.2f ms, max %.2f ms off\n", name,
+                    figures.offsets.size(), figures.missing, mean, worst);
+        return std::pair{mean, worst};
+    };
+
+    const TFigures before = measure(false);
+    EXPECT_TRUE(sink.Saw(kMsgStatus, "Latency compensation off"));
+    const TFigures after = measure(true);
+    EXPECT_TRUE(sink.SawPrefix(kMsgStatus, "Latency compensation: the take was placed "));
+    const auto [beforeMean, beforeWorst] = report("as recorded", before);
+    const auto [afterMean, afterWorst] = report("compensated", after);
+    // As recorded the take lies late by the round trip; compensated, every click is where it
+    // was played, once (on the private server about 0.5 to 1 ms late on average, 1 to 3 ms at
+    // most over a hundred clicks).
+    EXPECT_GT(beforeMean, 10.0);
+    EXPECT_EQ(after.missing, 0);
+    EXPECT_EQ(after.extra, 0);
+    EXPECT_EQ(after.offsets.size(), 100u);
+    EXPECT_LE(std::abs(afterMean), 1.5);
+    EXPECT_LE(afterWorst, 4.0);
+    (void)beforeWorst;
+}
+
+TEST_F(RecordingTest, CompensatedTakeHoldsWhatWasHeardFromItsStartToAStopAll) {
+    // The other track plays a tone throughout. Compensated, the take is loud from its first
+    // frames, and after Stop all the input goes on until it has heard the stop position: the
+    // take is loud up to its cut, exactly at that position, and the rest is kept.
+    TScopedLatency latency({true, 0});
+    const int32_t selStart = kSecond / 2, selEnd = 7 * kSecond / 2;
+    const int32_t length = 4 * kSecond;
+    const Bytes original = Pattern(length, 5);
+    OpenOther(ToneData(length + kSecond, 0, (length + kSecond) / kFrame));
+    OpenUserFile("a.wav", cd, original);
+    Select(selStart, selEnd);
+    track->Cue(selStart);
+    other->Cue(selStart);
+    const std::vector<TTransportTrack> song{{track.get(), false}, {other.get(), false}};
+    ASSERT_TRUE(RecordAll(song, *track, false));
+    ASSERT_TRUE(WaitUntil([&] { return track->PlayPosition > selStart + kSecond; }));
+    const std::string stoppedAt = StopAll(song);
+    track->WaitForWorker();
+    int32_t expectedEnd = track->TextPosition(stoppedAt);
+    expectedEnd -= expectedEnd % kFrame;
+    StopOther();
+    ASSERT_EQ(track->TrackState(), tsReady);
+    EXPECT_EQ(track->PlayPosition, expectedEnd);
+    const Bytes after = Working();
+    ASSERT_EQ(after.size(), original.size());
+    EXPECT_EQ(Slice(after, 0, selStart), Slice(original, 0, selStart));
+    EXPECT_EQ(Slice(after, expectedEnd, length), Slice(original, expectedEnd, length));
+    const int64_t first = FirstLoudFrame(after, selStart / kFrame, expectedEnd / kFrame);
+    ASSERT_GE(first, 0);
+    std::printf("first loud frame %.2f ms after the record start\n",
+                static_cast<double>(first - selStart / kFrame) / 44.1);
+    EXPECT_LE(first - selStart / kFrame, 176); // 4 ms, as the clicks above
+    double tail = 0;                           // the last 5 ms before the cut
+    for (int64_t f = expectedEnd / kFrame - 220; f < expectedEnd / kFrame; ++f)
+        tail += static_cast<double>(LeftAt(after, f)) * LeftAt(after, f) / 220;
+    EXPECT_GT(std::sqrt(tail), 4000.0);
+    EXPECT_EQ(FirstBreak(after, first + 2, expectedEnd / kFrame), -1);
+    EXPECT_EQ(track->UndoNames.back(), "Recording");
 }
 
 } // namespace
