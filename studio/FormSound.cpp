@@ -1,9 +1,12 @@
 #include "studio/FormSound.h"
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QGridLayout>
 #include <QGroupBox>
+#include <QLabel>
 #include <QLineEdit>
+#include <QSpinBox>
 #include <QVBoxLayout>
 
 #include "ui/widgets/VelBtnBmpPnl.h"
@@ -53,10 +56,29 @@ TFormSound::TFormSound(QWidget* parent, const WAVEFORMATEX& outputFormat) : TFor
     outLayout->addWidget(picker_->Panel(), 1, 1);
     outLayout->setColumnStretch(0, 1);
 
+    latencyBox_ = new QGroupBox(QStringLiteral("Latency"), ClientArea());
+    latencyBox_->setObjectName(QStringLiteral("LatencyBox"));
+    latencyCheck_ = new QCheckBox(QStringLiteral("Latency compensation"), latencyBox_);
+    latencyCheck_->setObjectName(QStringLiteral("LatencyCheck"));
+    latencyCheck_->setChecked(true);
+    offsetEdit_ = new QSpinBox(latencyBox_);
+    offsetEdit_->setObjectName(QStringLiteral("OffsetEdit"));
+    offsetEdit_->setRange(-kMaxLatencyOffsetMs, kMaxLatencyOffsetMs);
+    offsetEdit_->setSuffix(QStringLiteral(" ms"));
+    auto* offsetLabel = new QLabel(QStringLiteral("Manual offset"), latencyBox_);
+    offsetLabel->setBuddy(offsetEdit_);
+    auto* latencyLayout = new QGridLayout(latencyBox_);
+    latencyLayout->setContentsMargins(kMargin, kMargin, kMargin, kMargin);
+    latencyLayout->addWidget(latencyCheck_, 0, 0, 1, 2);
+    latencyLayout->addWidget(offsetLabel, 1, 0);
+    latencyLayout->addWidget(offsetEdit_, 1, 1);
+    latencyLayout->setColumnStretch(0, 1);
+
     auto* column = new QVBoxLayout(ClientArea());
     column->setContentsMargins(kMargin, kMargin, kMargin, kMargin);
     column->addWidget(inBox_);
     column->addWidget(outBox_);
+    column->addWidget(latencyBox_);
     column->addStretch(1);
     resize(kDesignWidth, sizeHint().height());
 }
@@ -74,8 +96,15 @@ void TFormSound::SetOutputChoices(const TOutputChoices& choices) {
     Fill(*outList_, descriptions, choices.selected);
 }
 
+void TFormSound::SetLatency(bool compensate, int32_t offsetMs) {
+    latencyCheck_->setChecked(compensate);
+    offsetEdit_->setValue(offsetMs);
+}
+
 TSoundChoice TFormSound::Choice() const {
     TSoundChoice choice;
+    choice.latencyCompensation = latencyCheck_->isChecked();
+    choice.latencyOffsetMs = offsetEdit_->value();
     choice.outputFormat = picker_->Format();
     choice.inputItem = inList_->currentIndex();
     choice.inputText = inList_->currentText().toStdString();
@@ -98,6 +127,7 @@ bool RunSoundOptions(QWidget* parent, TSoundOptionsHost& host, const TSoundDevic
     if (!inputs) return false;
     dialog.SetInputChoices(*inputs);
     dialog.SetOutputChoices(OutputChoices(sources.outputs(), settings.device));
+    dialog.SetLatency(settings.latencyCompensation, settings.latencyOffsetMs);
     if (beforeShow) beforeShow(dialog);
     // Showing restores the selections saved at the last OK over the ones just made.
     if (dialog.exec() != QDialog::Accepted) return false;

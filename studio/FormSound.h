@@ -1,6 +1,8 @@
 // The sound options dialog "Sound Options" (help 5000): the recording device in the group
 // "Input" (InBox, InList), the output device and the output wave format in the group "Output"
-// (OutBox, OutList, WaveDesc, OpenBtn). The rules are studio/core/SoundOptions.h's.
+// (OutBox, OutList, WaveDesc, OpenBtn), and how takes are placed in the group "Latency"
+// (LatencyBox: the box "Latency compensation" LatencyCheck and the manual offset in
+// milliseconds OffsetEdit). The rules are studio/core/SoundOptions.h's.
 //
 // For the main window, Options|Sound... is one call:
 //     RunSoundOptions(this, host);  // host: the window's TSoundOptionsHost
@@ -19,8 +21,10 @@
 #include "studio/core/SoundOptions.h"
 #include "ui/widgets/FormVelB.h"
 
+class QCheckBox;
 class QComboBox;
 class QGroupBox;
+class QSpinBox;
 
 class TFormSound : public TFormVelB {
     Q_OBJECT
@@ -33,6 +37,7 @@ class TFormSound : public TFormVelB {
 
     void SetInputChoices(const TInputChoices& choices);
     void SetOutputChoices(const TOutputChoices& choices);
+    void SetLatency(bool compensate, int32_t offsetMs);
     // What the dialog shows now, as OK applies it.
     TSoundChoice Choice() const;
 
@@ -46,6 +51,9 @@ class TFormSound : public TFormVelB {
     QLineEdit* WaveDesc() const { return picker_->WaveDesc(); }
     TVelBtnBmp* OpenBtn() const { return picker_->OpenBtn(); }
     TVelBtnBmpPnl* OpenPanel() const { return picker_->Panel(); }
+    QGroupBox* LatencyBox() const { return latencyBox_; }
+    QCheckBox* LatencyCheck() const { return latencyCheck_; }
+    QSpinBox* OffsetEdit() const { return offsetEdit_; }
 
   private:
     TWaveFormatPicker* picker_ = nullptr;
@@ -53,6 +61,9 @@ class TFormSound : public TFormVelB {
     QComboBox* inList_ = nullptr;
     QGroupBox* outBox_ = nullptr;
     QComboBox* outList_ = nullptr;
+    QGroupBox* latencyBox_ = nullptr;
+    QCheckBox* latencyCheck_ = nullptr;
+    QSpinBox* offsetEdit_ = nullptr;
     std::vector<TSoundDevice> outputs_;
 };
 

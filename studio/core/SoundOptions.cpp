@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <utility>
 
+#include "track/RecordingState.h"
+
 namespace {
 
 char LowerAscii(char c) {
@@ -62,6 +64,10 @@ TOutputChoices OutputChoices(std::vector<TSoundDevice> devices, const std::strin
 void ApplySoundOptions(const TSoundChoice& choice, TSoundOptionsHost& host) {
     TStudioSettings& settings = host.Settings();
     settings.outputFormat = choice.outputFormat;
+    settings.latencyCompensation = choice.latencyCompensation;
+    settings.latencyOffsetMs =
+        std::clamp(choice.latencyOffsetMs, -kMaxLatencyOffsetMs, kMaxLatencyOffsetMs);
+    ApplyRecordingLatency(settings);
     const int tracks = host.TrackCount();
     if (choice.inputItem >= 0) {
         settings.recorder = RecorderOfInputItem(choice.inputItem);
@@ -78,4 +84,8 @@ void ApplySoundOptions(const TSoundChoice& choice, TSoundOptionsHost& host) {
         for (int track = 0; track < tracks; ++track)
             host.GiveTrackSoundDevice(track);
     }
+}
+
+void ApplyRecordingLatency(const TStudioSettings& settings) {
+    SetRecordingLatency({settings.latencyCompensation, settings.latencyOffsetMs});
 }

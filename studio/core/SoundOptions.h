@@ -63,6 +63,8 @@ struct TSoundChoice {
     int inputItem = -1;                 // the selected Input item, -1 none
     std::string inputText;              // its text
     std::optional<TSoundDevice> output; // the selected Output device, none when unselected
+    bool latencyCompensation = true;    // the "Latency compensation" box
+    int32_t latencyOffsetMs = 0;        // the manual offset [ms]
 };
 
 // What OK changes outside the dialog, carried out by the main window. UI thread.
@@ -88,9 +90,14 @@ class TSoundOptionsHost {
     virtual void GiveTrackSoundDevice(int track) = 0;
 };
 
-// OK: the working output format always replaces Settings().outputFormat. With an Input item
+// OK: the working output format and the latency pair always replace those of Settings(), and
+// the takes from then on are placed by the new pair. With an Input item
 // selected, the recorder number follows it, "Recording with " + its text is reported (kind 2)
 // and every track takes the number. With an Output device selected, its description becomes
 // Settings().device, every track releases its sound buffer, the device is made anew, and then
 // every track takes it and is cued.
 void ApplySoundOptions(const TSoundChoice& choice, TSoundOptionsHost& host);
+
+// How every take is placed from now on: the settings' latency compensation and offset. The
+// main window calls it once the settings are read; OK of the dialog calls it again.
+void ApplyRecordingLatency(const TStudioSettings& settings);

@@ -5,6 +5,7 @@
 #include <algorithm>
 
 #include "platform/ConfigPaths.h"
+#include "track/RecordingState.h"
 
 namespace {
 
@@ -146,6 +147,11 @@ TStudioSettings ReadStudioSettings(TProfileFile& file) {
 
     settings.device = file.ReadString(kSound, "DEVICE", settings.device);
     settings.recorder = file.ReadInteger(kSound, "RECORDER", settings.recorder);
+    settings.latencyCompensation =
+        file.ReadBool(kSound, "LATENCYCOMPENSATION", settings.latencyCompensation);
+    settings.latencyOffsetMs =
+        std::clamp(file.ReadInteger(kSound, "LATENCYOFFSET", settings.latencyOffsetMs),
+                   -kMaxLatencyOffsetMs, kMaxLatencyOffsetMs);
 
     settings.trackFormat = ReadFormat(file, kTrackFormat, settings.trackFormat);
     settings.trackLength = file.ReadString(kTrackFormat, "LENGTH", settings.trackLength);
@@ -153,6 +159,8 @@ TStudioSettings ReadStudioSettings(TProfileFile& file) {
 
     settings.outputFormat = ReadFormat(file, kOutputFormat, settings.outputFormat);
     snapshot.Commit();
+    // The takes of this start are placed as the settings say from the first one on.
+    SetRecordingLatency({settings.latencyCompensation, settings.latencyOffsetMs});
     return settings;
 }
 
@@ -172,6 +180,13 @@ bool WriteStudioSettings(TProfileFile& file, const TStudioSettings& settings) {
         !WriteFormat(file, kOutputFormat, settings.outputFormat)) {
         return false;
     }
+    // Written once they differ from their defaults; from then on kept in step.
+    if ((!settings.latencyCompensation || file.ValueExists(kSound, "LATENCYCOMPENSATION")) &&
+        !file.WriteBool(kSound, "LATENCYCOMPENSATION", settings.latencyCompensation))
+        return false;
+    if ((settings.latencyOffsetMs != 0 || file.ValueExists(kSound, "LATENCYOFFSET")) &&
+        !file.WriteInteger(kSound, "LATENCYOFFSET", settings.latencyOffsetMs))
+        return false;
     return batch.Commit();
 }
 

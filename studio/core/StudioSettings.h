@@ -4,7 +4,9 @@
 //
 // Sections and keys, with the value a missing key or a value that is not a number reads as:
 //   [FILES]              NUMFILES (0), FILE1 ... FILE<NUMFILES> ("")
-//   [SOUND]              DEVICE ("": the first output device), RECORDER (-1: the wave mapper)
+//   [SOUND]              DEVICE ("": the first output device), RECORDER (-1: the wave mapper),
+//                        LATENCYCOMPENSATION (true), LATENCYOFFSET (0 [ms], kept within
+//                        -500 .. 500)
 //   [TRACKWAVEFORMATEX]  wFormatTag (1), nChannels (1), nSamplesPerSec (44100),
 //                        nAvgBytesPerSec (88200), nBlockAlign (2), wBitsPerSample (16),
 //                        cbSize (0), LENGTH ("00:30:00"), FOLDER (DefaultTracksFolder())
@@ -28,6 +30,7 @@
 inline constexpr std::size_t kMaxRecentFiles = 9;
 inline constexpr int32_t kWaveMapper = -1;
 inline constexpr const char* kDefaultTrackLength = "00:30:00";
+inline constexpr int32_t kMaxLatencyOffsetMs = 500;
 
 // The recent-files list behind the File menu's numbered entries, between the separator that
 // ends the Open/Save group and a second separator just before "Exit".
@@ -59,8 +62,10 @@ class TRecentFiles {
 
 struct TStudioSettings {
     TRecentFiles recentFiles;
-    std::string device;             // output device description; "" selects the first one
-    int32_t recorder = kWaveMapper; // wave-input device number, -1 the wave mapper
+    std::string device;              // output device description; "" selects the first one
+    int32_t recorder = kWaveMapper;  // wave-input device number, -1 the wave mapper
+    bool latencyCompensation = true; // takes placed earlier by the measured input delay
+    int32_t latencyOffsetMs = 0;     // added to the placement (alone when compensation is off)
     WAVEFORMATEX trackFormat{1, 1, 44100, 88200, 2, 16, 0}; // 16-bit mono
     std::string trackLength = kDefaultTrackLength;          // time text
     std::string trackFolder;                                // read at start, written back unchanged
@@ -72,15 +77,19 @@ TStudioSettings DefaultStudioSettings();
 
 // Reads at the main window's creation, in this order: the recent files (each "FILE<n>",
 // n = 1 ... NUMFILES, remembered in turn when its file exists, dropped silently otherwise),
-// "DEVICE" and "RECORDER", the new-track format with "LENGTH" and "FOLDER", the output format.
-// Never fails: anything missing or unreadable reads as its default.
+// "DEVICE", "RECORDER", "LATENCYCOMPENSATION" and "LATENCYOFFSET", the new-track format with
+// "LENGTH" and "FOLDER", the output format. Never fails: anything missing or unreadable reads as
+// its default. The latency pair also places the takes from then on (SetRecordingLatency of
+// track/RecordingState.h), the first take of a start included.
 TStudioSettings ReadStudioSettings(TProfileFile& file);
 
 // Writes at the main window's close, in the order of ReadStudioSettings, as one write of the
 // file: "NUMFILES" and "FILE1" ... "FILE<n>" (keys "FILE<k>" above n stay, ignored since
 // "NUMFILES" bounds the reading), "DEVICE", "RECORDER", the seven fields, "LENGTH" and
-// "FOLDER", the output format. Creates the file's folder when missing. False (file.LastError()
-// says why) when the write fails; the file is then as it was.
+// "FOLDER", the output format, and into [SOUND] "LATENCYCOMPENSATION" and "LATENCYOFFSET" once
+// either differs from its default or the file holds it already (a file that never had them
+// stays as it was). Creates the file's folder when missing. False (file.LastError() says why)
+// when the write fails; the file is then as it was.
 bool WriteStudioSettings(TProfileFile& file, const TStudioSettings& settings);
 
 // "PATH" of "OPEN": the Open dialog's initial folder.
