@@ -12,6 +12,7 @@
 #include <QTabWidget>
 #include <QTest>
 
+#include <cmath>
 #include <cstdlib>
 #include <filesystem>
 #include <map>
@@ -32,6 +33,7 @@
 #include "track/view/WaveView.h"
 #include "ui/core/VelCriticalSection.h"
 #include "ui/widgets/FormVelM.h"
+#include "ui/widgets/LevelMeterWidget.h"
 #include "ui/widgets/VelBtnBmpPnl.h"
 #include "ui/widgets/VelButtons.h"
 #include "ui/widgets/VelMpnl.h"
@@ -256,6 +258,26 @@ bool Unclipped(QWidget* panel) {
 class FormTrackTest : public QObject {
     Q_OBJECT
   private slots:
+    void TheMeterUnderTheWaveformTakesTheTracksPeaksOnceAndAClickClearsItsClip() {
+        Fixture f;
+        TFormTrack* w = f.Open(f.WriteTrack("meter.wav", 44100));
+        QVERIFY(Settles(w));
+        TLevelMeterWidget* meter = w->Meter();
+        QVERIFY(meter && meter->isVisibleTo(w));
+        QCOMPARE(meter->parentWidget(), w->PageControl()->widget(0));
+        QVERIFY(meter->mapTo(w, QPoint(0, 0)).y() >=
+                w->View()->mapTo(w, QPoint(0, w->View()->height())).y());
+        QVERIFY(meter->Ballistics().AtRest());
+        w->Track()->LevelMeter().Post({16384, true});
+        QVERIFY(w->TickMeter(100) == (TPeak{16384, true}));
+        QVERIFY(std::abs(meter->Ballistics().LevelDb() + 6.0206f) < 1e-3f);
+        QVERIFY(meter->Ballistics().Clipped());
+        QVERIFY(w->TickMeter(100) == TPeak{}); // taken once
+        QTest::mouseClick(meter, Qt::LeftButton);
+        QVERIFY(!meter->Ballistics().Clipped());
+        QVERIFY(!meter->Ballistics().AtRest()); // the bar and the hold still show the peak
+    }
+
     void TheWindowShowsItsPartsAndFollowsTheLoadedTrack() {
         Fixture f;
         TFormTrack* w = f.Open(f.WriteTrack("ten.wav", 441000));
