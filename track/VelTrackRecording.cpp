@@ -294,6 +294,7 @@ void TVelTrack::RunRecording() {
         std::max<uint32_t>(working_.format.nAvgBytesPerSec, 1), r->memorySize / 4);
     TTakeColumnWalker walker(step, is16, align);
     int32_t lastColumn = PositionToColumn(r->startPlay, StartOffset, DataLength, width);
+    int64_t metered = 0; // the input's bytes the input meter has measured
 
     auto drawTake = [&](uint32_t devicePosition) {
         const int32_t play = PlayPosition;
@@ -426,6 +427,20 @@ void TVelTrack::RunRecording() {
         uint32_t position = 0;
         if (r->input->GetPosition(position) == MMSYSERR_NOERROR) {
             r->lastDevicePosition = position;
+            if (LevelMetering()) {
+                // The input meter: the peak of what the input delivered since the last look,
+                // read from the buffers as the live display reads them (never the bytes the
+                // input is about to overwrite).
+                const int64_t filled = std::clamp<int64_t>(
+                    static_cast<int64_t>(position) - static_cast<int64_t>(r->input->DroppedBytes()),
+                    0, inputBytes);
+                const int64_t held = inputBytes > r->memorySize
+                                         ? std::max<int64_t>(filled + writeGuard - r->memorySize, 0)
+                                         : 0;
+                const int64_t from = (std::max(metered, held) + align - 1) / align * align;
+                levelMeter_.Post(RingPeak(r->memory.get(), r->memorySize, from, filled, is16));
+                metered = std::max(metered, filled);
+            }
             if (drawing) drawTake(position);
             const int64_t heard = static_cast<int64_t>(position) - (r->placed ? r->skip : 0);
             const int64_t at = static_cast<int64_t>(r->startPlay) + std::max<int64_t>(heard, 0);

@@ -40,6 +40,7 @@
 #include "tests/common/WaveBytes.h"
 #include "track/VelTrack.h"
 #include "track/view/FormTrack.h"
+#include "ui/widgets/LevelMeterWidget.h"
 #include "ui/widgets/VelButtons.h"
 #include "ui/widgets/VelMpnl.h"
 

@@ -199,6 +199,11 @@ class SoundSessionTest : public QObject {
         QVERIFY(form.RecordBtn()->isEnabled());
         Click(form.RecordBtn());
         QTRY_COMPARE_WITH_TIMEOUT(first->Track()->TrackState(), tsRecording, 5000);
+        // The input meter shows the tone's peak, 8000 of 32768: -12.2 dB of full scale.
+        QTRY_VERIFY_WITH_TIMEOUT(first->Meter()->Ballistics().HoldDb() > -14.0f, 1500);
+        QVERIFY2(first->Meter()->Ballistics().HoldDb() < -10.5f,
+                 qPrintable(QString::number(first->Meter()->Ballistics().HoldDb())));
+        QVERIFY(!first->Meter()->Ballistics().Clipped());
         session.Shot("recording");
         // The take ends by itself at the selection's end.
         QTRY_VERIFY_WITH_TIMEOUT(first->Track()->TrackState() == tsReady, 8000);
