@@ -6,7 +6,6 @@
 namespace {
 
 constexpr int32_t kPanStep = 50;         // hundredths of a dB per pan step
-constexpr int32_t kDampenVolume = -2500; // hundredths of a dB
 
 } // namespace
 
@@ -45,7 +44,7 @@ void TVelTrack::SetDampen(bool on) {
     {
         std::lock_guard lock(playback_->bufferMutex);
         if (!playback_->buffer) return;
-        hr = playback_->buffer->SetVolume(on ? kDampenVolume : 0);
+        hr = playback_->buffer->SetVolume(on ? kDampenedVolume : 0);
     }
     if (hr != DS_OK) AddMessage(kMsgError, "SetVolume fails " + SoundErrorText(hr));
 }
