@@ -5,7 +5,7 @@
 
 namespace {
 
-constexpr int32_t kPanStep = 50;         // hundredths of a dB per pan step
+constexpr int32_t kPanStep = 50; // hundredths of a dB per pan step
 
 } // namespace
 
