@@ -4,12 +4,14 @@
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <optional>
+#include <tuple>
 
 #include "effects/EffectPresets.h"
 #include "platform/ConfigPaths.h"
 #include "studio/core/SongFile.h"
 #include "tests/common/FileReplaceCounter.h"
 #include "tests/platform/TempFilesTestFolder.h"
+#include "track/RecordingState.h"
 
 namespace {
 
@@ -189,6 +191,47 @@ TEST(StudioSettings, FormatFieldsTruncateAndNonNumbersReadAsDefaults) {
     const TStudioSettings back = ReadStudioSettings(again);
     EXPECT_TRUE(SameFormat(back.trackFormat, settings.trackFormat));
     EXPECT_TRUE(SameFormat(back.outputFormat, settings.outputFormat));
+}
+
+// The takes' placement: compensation on and no offset unless the file says otherwise, an offset
+// kept within half a second either way, the keys written only once they matter, and what was
+// read placing the takes from then on.
+TEST(StudioSettings, LatencyKeysReadClampedWrittenOnceTheyMatterAndPlaceTheTakes) {
+    TTestFolder folder;
+    const std::string path = folder / "wavestack.TXT";
+    {
+        TProfileFile file(path);
+        const TStudioSettings settings = ReadStudioSettings(file);
+        EXPECT_TRUE(settings.latencyCompensation);
+        EXPECT_EQ(settings.latencyOffsetMs, 0);
+        ASSERT_TRUE(WriteStudioSettings(file, settings));
+        const std::string written = ReadBytes(path);
+        EXPECT_EQ(written.find("LATENCY"), std::string::npos) << written;
+    }
+    for (const auto& [text, compensation, offset] :
+         {std::tuple{"LATENCYCOMPENSATION=0\nLATENCYOFFSET=731\n", false, 500},
+          std::tuple{"LATENCYCOMPENSATION=1\nLATENCYOFFSET=-9999\n", true, -500},
+          std::tuple{"LATENCYCOMPENSATION=0\nLATENCYOFFSET=ten\n", false, 0},
+          std::tuple{"LATENCYOFFSET=-20\n", true, -20}}) {
+        WriteBytes(path, std::string("[SOUND]\n") + text);
+        TProfileFile file(path);
+        const TStudioSettings settings = ReadStudioSettings(file);
+        EXPECT_EQ(settings.latencyCompensation, compensation) << text;
+        EXPECT_EQ(settings.latencyOffsetMs, offset) << text;
+        EXPECT_EQ(RecordingLatency().compensate, compensation) << text;
+        EXPECT_EQ(RecordingLatency().offsetMs, offset) << text;
+    }
+    // Once in the file, a change back to the default is written too.
+    TProfileFile file(path);
+    TStudioSettings settings = ReadStudioSettings(file);
+    settings.latencyOffsetMs = 0;
+    settings.latencyCompensation = false;
+    ASSERT_TRUE(WriteStudioSettings(file, settings));
+    TProfileFile again(path);
+    const TStudioSettings back = ReadStudioSettings(again);
+    EXPECT_FALSE(back.latencyCompensation);
+    EXPECT_EQ(back.latencyOffsetMs, 0);
+    SetRecordingLatency({});
 }
 
 // Writes real files of each kind the profile-file reader meets, for the fuzz target to start
