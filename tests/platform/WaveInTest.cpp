@@ -678,6 +678,9 @@ TEST(WaveInTiming, TheOutputsClockAndTheInputsClockAgreeOnAClick) {
     }
     std::printf("captured minus heard over %zu clicks: mean %.2f ms, worst %.2f ms\n",
                 errors.size(), mean, worst);
-    EXPECT_LE(std::abs(mean), 2.0);
-    EXPECT_LE(worst, 6.0);
+    // A quiet machine gives a mean within 1 ms and a worst click within 4 ms; a loaded one
+    // under the sanitizers 2.5 ms and 7 ms. A clock that misses the server's buffering is off
+    // by tens of milliseconds.
+    EXPECT_LE(std::abs(mean), 5.0);
+    EXPECT_LE(worst, 12.0);
 }
