@@ -36,8 +36,9 @@ struct TMenuItem {
     std::vector<TMenuItem> items; // submenu
 };
 
-// A track's volume (-100..100) and the gain it gives the samples (1 at volume 0).
-struct TVolumeSetting {
+// A track's volume (-100..100) and the gain it gives the samples (1 at volume 0). Aligned as
+// one 64-bit word, so that its atomic is lock-free with every compiler (no libatomic call).
+struct alignas(8) TVolumeSetting {
     int32_t volume = 0;
     float gain = 1.0f;
 };
