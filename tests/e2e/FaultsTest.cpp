@@ -195,37 +195,9 @@ class OwnServer {
     bool killed_ = false;
 };
 
-// A file dialog answered as a user does: the whole path typed into its name field, the list
-// of suggestions the typing opened closed with Escape (while it is up, the field leaves Return
-// to it), then Return; tried again while the dialog stays up (its folder's listing may reset
-// the field as it arrives), and cancelled in the end so that a test fails instead of hanging.
-void EnterFileName(QWidget* box, const std::string& path) {
-    auto* dialog = qobject_cast<QFileDialog*>(box);
-    auto* field = dialog ? dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit")) : nullptr;
-    if (!field) {
-        if (auto* other = qobject_cast<QDialog*>(box)) other->reject();
-        return;
-    }
-    const QString name = QString::fromStdString(path);
-    const QPointer<QFileDialog> alive(dialog);
-    for (int attempt = 0; attempt < 5; ++attempt) {
-        if (field->text() != name) {
-            QTest::mouseClick(field, Qt::LeftButton, {}, QPoint(4, field->height() / 2));
-            field->selectAll();
-            QTest::keyClicks(field, name);
-        }
-        if (QCompleter* completer = field->completer();
-            completer && completer->popup()->isVisible())
-            QTest::keyClick(completer->popup(), Qt::Key_Escape);
-        QTest::keyClick(field, Qt::Key_Return);
-        if (QTest::qWaitFor([&alive] { return !alive || !alive->isVisible(); }, 1000)) return;
-    }
-    if (alive) dialog->reject();
-}
-
 // File|Open chosen with the mouse and `path` typed into its dialog.
 bool OpenWithTheMenu(TFormStudio& form, const std::string& path) {
-    const auto typed = e2e::AnswerNextModal([&](QWidget* box) { EnterFileName(box, path); });
+    const auto typed = e2e::AnswerNextModal([&](QWidget* box) { e2e::EnterFileName(box, path); });
     return e2e::ChooseMenu(form.menuBar(), {"File", "Open..."}) &&
            QTest::qWaitFor([&] { return *typed; }, 10000);
 }

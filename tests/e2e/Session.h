@@ -18,6 +18,7 @@
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QPixmap>
+#include <QPointer>
 #include <QProcess>
 #include <QScreen>
 #include <QTemporaryDir>
@@ -129,6 +130,35 @@ inline void TypeFileName(QWidget* box, const std::string& path) {
         QTest::mouseClick(accept, Qt::LeftButton);
     else
         QTest::keyClick(field, Qt::Key_Return);
+}
+
+// A file dialog answered as a user does: the whole path typed into its name field, the list
+// of suggestions the typing opened closed with Escape (while it is up, the field leaves
+// Return to it), then Return. A dialog still up a second later (its folder's listing may
+// reset the field as it arrives) is answered again; one that never closes is cancelled, so
+// that the test fails instead of waiting for ever.
+inline void EnterFileName(QWidget* box, const std::string& path) {
+    auto* dialog = qobject_cast<QFileDialog*>(box);
+    auto* field = dialog ? dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit")) : nullptr;
+    if (!field) {
+        if (auto* other = qobject_cast<QDialog*>(box)) other->reject();
+        return;
+    }
+    const QString name = QString::fromStdString(path);
+    const QPointer<QFileDialog> alive(dialog);
+    for (int attempt = 0; attempt < 5; ++attempt) {
+        if (field->text() != name) {
+            QTest::mouseClick(field, Qt::LeftButton, {}, QPoint(4, field->height() / 2));
+            field->selectAll();
+            QTest::keyClicks(field, name);
+        }
+        if (QCompleter* completer = field->completer();
+            completer && completer->popup()->isVisible())
+            QTest::keyClick(completer->popup(), Qt::Key_Escape);
+        QTest::keyClick(field, Qt::Key_Return);
+        if (QTest::qWaitFor([&alive] { return !alive || !alive->isVisible(); }, 1000)) return;
+    }
+    if (alive) dialog->reject();
 }
 
 // A message box answered by clicking the button of `role` (Yes, No, Ok, Cancel, ...).
