@@ -80,10 +80,21 @@ std::string TempFolder() {
 }
 
 std::string MakeTempFileName(std::string& error) {
+    return MakeTempFileName(error, nullptr);
+}
+
+std::string MakeTempFileName(std::string& error,
+                             const std::function<void(const std::string&)>& beforeCreating) {
     std::string path;
     int errorNumber = 0;
-    const int fd =
-        CreateUniqueFile(TempFolder(), "WAV", ".TMP", 0600, NextTempNumber, path, errorNumber);
+    const std::string folder = TempFolder();
+    const std::string base = folder == "/" ? std::string("/") : folder + "/";
+    const auto next = [&]() -> uint32_t {
+        const uint32_t number = NextTempNumber();
+        if (beforeCreating) beforeCreating(base + "WAV" + Hex8(number) + ".TMP");
+        return number;
+    };
+    const int fd = CreateUniqueFile(folder, "WAV", ".TMP", 0600, next, path, errorNumber);
     if (fd < 0) {
         error = "GetTempFileName " + std::to_string(errorNumber);
         return {};

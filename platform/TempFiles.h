@@ -15,6 +15,10 @@
 // full path. A name already taken by anything (file, folder, symlink) is skipped, never
 // opened. On failure returns "" and sets `error` to "GetTempFileName " + the errno number.
 std::string MakeTempFileName(std::string& error);
+// As above, telling `beforeCreating` each name before it tries to create it, so that a
+// recovery record can name a file before it exists (a kill can then leave no file unnamed).
+std::string MakeTempFileName(std::string& error,
+                             const std::function<void(const std::string&)>& beforeCreating);
 
 // The folder MakeTempFileName creates its files in, without a trailing separator.
 std::string TempFolder();

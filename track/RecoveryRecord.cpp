@@ -88,6 +88,9 @@ uint32_t Checksum(const TRecoveryRecord& r) {
         add(entry.StateFile);
         add(entry.Name);
     }
+    add(r.PendingState);
+    add(r.PendingName);
+    add(std::to_string(r.PendingTakeStart));
     return hash;
 }
 
@@ -149,37 +152,18 @@ uint64_t ProcessStartTime(pid_t pid) {
     return ParseUnsigned(field, start) ? start : 0;
 }
 
-bool WriteRecoveryRecord(const std::string& folder, TRecoveryRecord& record, std::string& error) {
-    if (record.Undo.size() > kMaxRecoveryUndoEntries) {
-        error = "Too many undo entries for a recovery record";
-        return false;
-    }
-    record.Pid = ::getpid();
-    record.ProcessStart = ProcessStartTime(record.Pid);
-    bool created = false;
-    if (record.Path.empty()) {
-        std::string path;
-        int errorNumber = 0;
-        const int fd =
-            CreateUniqueFile(folder, "WAV", ".REC", 0600, NextTempNumber, path, errorNumber);
-        if (fd < 0) {
-            error = ErrnoText("Cannot create a recovery record in " + folder, errorNumber);
-            return false;
-        }
-        ::close(fd);
-        record.Path = path;
-        created = true;
-    }
-    // The profile lines written by hand to a fixed sibling, so that a writer killed halfway
-    // leaves one known file (taken over by the next write, removed with the record) instead of
-    // an anonymous temporary.
-    std::string text = std::string("[") + kMain + "]\nVersion=" + std::to_string(kVersion) +
-                       "\nPid=" + std::to_string(record.Pid) +
-                       "\nStarted=" + std::to_string(record.ProcessStart) +
-                       "\nUserFile=" + Escape(record.UserFileName) +
-                       "\nStartOffset=" + std::to_string(record.StartOffset) +
-                       "\nState=" + Escape(record.WorkingState) + "\n[" + kUndo +
-                       "]\nCount=" + std::to_string(record.Undo.size()) + "\n";
+namespace {
+
+std::string RecordText(const TRecoveryRecord& record) {
+    std::string text =
+        std::string("[") + kMain + "]\nVersion=" + std::to_string(kVersion) +
+        "\nPid=" + std::to_string(record.Pid) + "\nStarted=" + std::to_string(record.ProcessStart) +
+        "\nUserFile=" + Escape(record.UserFileName) +
+        "\nStartOffset=" + std::to_string(record.StartOffset) +
+        "\nState=" + Escape(record.WorkingState) + "\nPending=" + Escape(record.PendingState) +
+        "\nPendingName=" + Escape(record.PendingName) +
+        "\nTakeStart=" + std::to_string(record.PendingTakeStart) + "\n[" + kUndo +
+        "]\nCount=" + std::to_string(record.Undo.size()) + "\n";
     for (std::size_t i = 0; i < record.Undo.size(); ++i) {
         const std::string n = std::to_string(i + 1);
         text += "File" + n + "=" + Escape(record.Undo[i].StateFile) + "\nName" + n + "=" +
@@ -187,30 +171,76 @@ bool WriteRecoveryRecord(const std::string& folder, TRecoveryRecord& record, std
     }
     // The checksum comes last, so a record cut anywhere loses or breaks it.
     text += std::string("[") + kEnd + "]\nSum=" + ChecksumText(record) + "\n";
-    const std::string next = PendingName(record.Path);
-    const int fd =
-        ::open(next.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0600);
-    bool ok = fd >= 0;
-    if (!ok) error = ErrnoText("Cannot write " + next, errno);
-    if (ok && !WriteAll(fd, text.data(), text.size())) {
-        error = ErrnoText("Cannot write " + next, errno);
-        ok = false;
-    }
-    ok = ok && SyncFile(fd, error);
-    if (fd >= 0 && ::close(fd) != 0 && ok) {
-        error = ErrnoText("Cannot write " + next, errno);
-        ok = false;
-    }
-    ok = ok && ReplaceFile(next, record.Path, error);
-    if (!ok) {
-        ::unlink(next.c_str());
-        if (created) {
-            ::unlink(record.Path.c_str());
-            record.Path.clear();
-        }
+    return text;
+}
+
+// Gives the written file a name (a nameless one through its descriptor, else by its own
+// name); fails with EEXIST when the name is taken.
+bool LinkWritten(int fd, const std::string& written, const std::string& path) {
+    if (!written.empty()) return ::link(written.c_str(), path.c_str()) == 0;
+    const std::string self = "/proc/self/fd/" + std::to_string(fd);
+    return ::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, path.c_str(), AT_SYMLINK_FOLLOW) == 0;
+}
+
+std::string NewRecordName(const std::string& folder) {
+    char name[16];
+    std::snprintf(name, sizeof name, "WAV%08X.REC", static_cast<unsigned>(NextTempNumber()));
+    return (folder == "/" ? std::string() : folder) + "/" + name;
+}
+
+} // namespace
+
+bool WriteRecoveryRecord(const std::string& folder, TRecoveryRecord& record, std::string& error) {
+    if (record.Undo.size() > kMaxRecoveryUndoEntries) {
+        error = "Too many undo entries for a recovery record";
         return false;
     }
-    return true;
+    record.Pid = ::getpid();
+    record.ProcessStart = ProcessStartTime(record.Pid);
+    const std::string text = RecordText(record);
+    // The record is written whole into a file with no name and only then named: a writer
+    // killed at any point leaves the old record, or the new one, never an empty or cut one
+    // that nobody could tell the owner of.
+    const std::string where = record.Path.empty() ? folder : FolderOf(record.Path);
+    int fd = ::open(where.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600);
+    // A file system without nameless files: a hidden named one, which a kill may leave behind.
+    std::string written;
+    if (fd < 0 && (errno == EOPNOTSUPP || errno == EISDIR || errno == EINVAL))
+        fd = OpenSiblingTempFile(where + "/record", 0600, written, error);
+    if (fd < 0) {
+        error = ErrnoText("Cannot write a recovery record in " + where, errno);
+        return false;
+    }
+    bool ok = WriteAll(fd, text.data(), text.size());
+    if (!ok) error = ErrnoText("Cannot write a recovery record in " + where, errno);
+    if (ok && record.Path.empty()) {
+        ok = false;
+        for (int attempt = 0; attempt < 1000 && !ok; ++attempt) {
+            const std::string path = NewRecordName(folder);
+            if (LinkWritten(fd, written, path)) {
+                record.Path = path;
+                ok = true;
+            } else if (errno != EEXIST) {
+                error = ErrnoText("Cannot create a recovery record in " + folder, errno);
+                break;
+            }
+        }
+        if (!ok && error.empty()) error = "Cannot create a recovery record in " + folder;
+    } else if (ok) {
+        // Replaced through a fixed sibling (a rename cannot take a nameless file): a writer
+        // killed between the two steps leaves it beside a whole record, removed with it.
+        const std::string next = PendingName(record.Path);
+        ::unlink(next.c_str());
+        ok = LinkWritten(fd, written, next);
+        if (ok && std::rename(next.c_str(), record.Path.c_str()) != 0) {
+            ::unlink(next.c_str());
+            ok = false;
+        }
+        if (!ok) error = ErrnoText("Cannot replace " + record.Path, errno);
+    }
+    ::close(fd);
+    if (!written.empty()) ::unlink(written.c_str());
+    return ok;
 }
 
 bool ReadRecoveryRecord(const std::string& path, TRecoveryRecord& record, std::string& error) {
@@ -242,8 +272,11 @@ bool ReadRecoveryRecord(const std::string& path, TRecoveryRecord& record, std::s
         r.Pid > 0 && count >= 0 && static_cast<std::size_t>(count) <= kMaxRecoveryUndoEntries &&
         file.ValueExists(kMain, "StartOffset") &&
         Unescape(file.ReadString(kMain, "UserFile", ""), r.UserFileName) &&
-        Unescape(file.ReadString(kMain, "State", ""), r.WorkingState) && !r.WorkingState.empty();
+        Unescape(file.ReadString(kMain, "State", ""), r.WorkingState) && !r.WorkingState.empty() &&
+        Unescape(file.ReadString(kMain, "Pending", ""), r.PendingState) &&
+        Unescape(file.ReadString(kMain, "PendingName", ""), r.PendingName);
     r.StartOffset = file.ReadInteger(kMain, "StartOffset", 0);
+    r.PendingTakeStart = file.ReadInteger(kMain, "TakeStart", -1);
     for (int32_t i = 1; ok && i <= count; ++i) {
         const std::string n = std::to_string(i);
         TRecoveryUndoEntry entry;
@@ -312,7 +345,7 @@ bool DiscardOrphan(const TRecoveryRecord& record, std::string& error) {
         error = "The program that wrote " + record.Path + " is still running";
         return false;
     }
-    std::vector<std::string> states{record.WorkingState};
+    std::vector<std::string> states{record.WorkingState, record.PendingState};
     for (const TRecoveryUndoEntry& entry : record.Undo)
         states.push_back(entry.StateFile);
     const std::string folder = FolderOf(record.Path);

@@ -4,7 +4,9 @@
 //
 // The record is "WAV" + 8 hexadecimal digits + ".REC" in the temporary folder, in the profile
 // format (key=value lines). Each write replaces the whole record at once (the record's name +
-// ".NEW", synced and renamed over it), so a reader sees the old record or the new one. Its last
+// ".NEW", renamed over it), so a reader sees the old record or the new one. It is not synced:
+// the states it names are not either, so it guards against a killed program, not against a
+// disk cache lost with the power; and it is written on every change, on any thread. Its last
 // line holds a checksum of everything above it; a record that is cut short, damaged, too large or
 // not a record at all is refused with the reason, never half-read.
 //
@@ -35,6 +37,13 @@ struct TRecoveryRecord {
     int32_t StartOffset = 0;
     std::string WorkingState;             // the current state
     std::vector<TRecoveryUndoEntry> Undo; // oldest first, as TVelTrack keeps UndoFiles
+    // A change under way: the state it writes, named before the file is made, so that a kill
+    // at any point leaves no state that no record names. A take (PendingTakeStart >= 0, the
+    // data byte its recording starts at) is recovered up to what it had written; any other
+    // change is incomplete and its state is dropped.
+    std::string PendingState;
+    std::string PendingName;
+    int32_t PendingTakeStart = -1;
     bool operator==(const TRecoveryRecord&) const = default;
 };
 
@@ -67,7 +76,8 @@ std::vector<TRecoveryOrphan> FindOrphanRecords(const std::string& folder);
 // When that cannot be told, it is taken as running, so its states are never touched.
 bool RecordWriterRuns(const TRecoveryRecord& record);
 
-// Deletes the states an orphan names (with their waveform pictures) and then its record. False
+// Deletes the states an orphan names (with their waveform pictures, its pending state too) and
+// then its record. False
 // with `error` set when a file could not be removed; it refuses a record whose writer runs.
 bool DiscardOrphan(const TRecoveryRecord& record, std::string& error);
 

@@ -17,6 +17,7 @@
 #include "audio/PcmConverter.h"
 #include "audio/WaveFile.h"
 #include "audio/WaveFormat.h"
+#include "track/RecoveryRecord.h"
 #include "track/TrackInterfaces.h"
 #include "ui/core/LevelMeter.h"
 #include "ui/core/MessageSink.h"
@@ -224,6 +225,20 @@ class TVelTrack : private TWaveIOHost {
     // [bytes, with the start offset]
     int32_t RecordingMarker() const { return recordingMarker_.load(); }
 
+    // ---- recovery after the program was killed (VelTrackRecovery.cpp) ----
+    // From now on the track keeps a recovery record beside its states while it has unsaved
+    // changes (the windows' tracks do; the command-line tool goes without). User-interface
+    // thread, before the track's first change.
+    void EnableRecovery();
+    // Takes up a killed program's track on this Empty track: its working state, its undo list
+    // and start offset, and its take that was recording, up to what it had written (the rest
+    // of the track after it as it was). Another unfinished change is dropped. Then reads the
+    // track, which owns the record from now on. False when the working state cannot be opened
+    // (the track stays Empty). User-interface thread.
+    bool RecoverFrom(const TRecoveryRecord& record);
+    // The record's file, "" while the track has none.
+    std::string RecoveryRecordPath() const;
+
     // ---- worker ----
     TVelThread& Worker() { return worker_; }
     bool InWork() const { return worker_.InWork(); }
@@ -302,10 +317,32 @@ class TVelTrack : private TWaveIOHost {
     bool WriteSilence(int32_t bytes);
 
     std::string UndoCaptionLocked() const;
+    // A new state's name for a change called `changeName`, announced to the recovery record
+    // before the file is made (takeStart >= 0 for a take); "" (with a message) on failure.
+    std::string NewStateName(const std::string& changeName, int32_t takeStart);
+    // Rewrites the recovery record from the lists (removes it when nothing is unsaved) and
+    // forgets the pending change. Only between changes or at their frame (the lists then name
+    // no half-made state). Any thread; never under namesMutex_.
+    void UpdateRecoveryRecord();
+    // The start offset moved: the last record again with it (any time, even during a change).
+    void RewriteRecoveryOffset();
+    void RemoveRecoveryRecordFile();
+    // Under recordMutex_: the record takes the lists; the record is written (warned once).
+    void SnapshotListsLocked();
+    void WriteRecordLocked();
+    // An interrupted take's state finished as a stop at its last written byte would have.
+    bool FinishInterruptedTake(const std::string& take, const std::string& previous,
+                               int32_t takeStart);
     // Whether "Fast Refresh" may reopen the working file: only between jobs.
     bool FastRefreshAllowed() const;
 
     mutable std::mutex namesMutex_; // see FileName
+    // The recovery record; taken before namesMutex_ when both are held.
+    mutable std::mutex recordMutex_;
+    bool recoveryOn_ = false;
+    bool recordWarned_ = false;
+    TRecoveryRecord record_;
+    int32_t takeStartOfChange_ = -1; // set by Record around the take's BeginChange
     TTrackOwner& owner_;
     TMessageSink& messages_;
     TTrackView& view_;

@@ -56,6 +56,9 @@ TVelTrack::~TVelTrack() {
         DeleteStateFiles(UndoFiles[i]);
     if (IsTemporaryFile(UserFileName)) DeleteStateFiles(UserFileName);
     if (IsTemporaryFile(FileName)) DeleteStateFiles(FileName);
+    // After the states: a kill in between leaves a record whose states are gone, which the
+    // next start drops; the other order could leave states no record names.
+    RemoveRecoveryRecordFile();
 }
 
 void TVelTrack::AddMessage(uint8_t kind, const std::string& text) {
@@ -132,6 +135,7 @@ void TVelTrack::SetStartOffsetText(const std::string& text) {
     const int32_t offset = TextPosition(text);
     PlayPosition += offset - StartOffset;
     StartOffset = offset;
+    RewriteRecoveryOffset();
     view_.RedrawMarkers();
 }
 
@@ -187,9 +191,22 @@ void TVelTrack::NewTrack(const WAVEFORMATEX& format, const std::string& lengthTe
     working_.format = format;
     working_.durable = false;
     {
-        std::string name = NewTempName();
-        std::lock_guard lock(namesMutex_);
-        FileName = std::move(name);
+        std::string error;
+        // The recovery record names each candidate first, so that a kill leaves no unnamed file.
+        std::string name = MakeTempFileName(error, [this](const std::string& candidate) {
+            if (!recoveryOn_) return;
+            {
+                std::lock_guard lock(namesMutex_);
+                FileName = candidate;
+            }
+            UpdateRecoveryRecord();
+        });
+        if (name.empty()) AddMessage(kMsgError, error);
+        {
+            std::lock_guard lock(namesMutex_);
+            FileName = std::move(name);
+        }
+        if (recoveryOn_) UpdateRecoveryRecord();
     }
     if (FileName.empty()) return;
     const int32_t length = std::max(0, TimeTextToBytes(lengthText, format));
@@ -263,7 +280,7 @@ bool TVelTrack::BeginChange(int32_t prefixBytes, const std::string& changeName,
     // for the file system, and Record frames its take on the user-interface thread.
     if (worker_.OnWorkerThread()) FlushRemovedFiles();
     storeWasEmpty_ = UndoFiles.empty();
-    const std::string state = NewTempName();
+    const std::string state = NewStateName(changeName, takeStartOfChange_);
     {
         std::lock_guard lock(namesMutex_);
         if (UndoFiles.empty()) {
@@ -320,6 +337,7 @@ bool TVelTrack::EndChange(bool success, int32_t playPosition, int32_t redrawEnd,
         if (!UndoFiles.empty()) FileName = UndoFiles.back();
         if (FileName == UserFileName) UserFileName.clear();
     }
+    UpdateRecoveryRecord();
     state_.store(tsReady);
     OpenWorkingFile();
     if (ok) Load(redrawStart, redrawEnd);
@@ -355,16 +373,21 @@ bool TVelTrack::UndoTo(int index) {
     if (!Ready() || InWork()) return refuse();
     if (!io_.FinishWaveFile(working_)) return refuse();
     index = std::max(index, 1); // the user's file at index 0 is never deleted
+    std::vector<std::string> dropped;
     {
         std::lock_guard lock(namesMutex_);
         while (static_cast<int>(UndoFiles.size()) > index) {
-            DeleteStateFiles(UndoFiles.back());
+            dropped.push_back(UndoFiles.back());
             UndoFiles.pop_back();
             UndoNames.pop_back();
         }
         if (!UndoFiles.empty()) FileName = UndoFiles.back();
         if (FileName == UserFileName) UserFileName.clear();
     }
+    // The record names the kept states before the dropped ones go.
+    UpdateRecoveryRecord();
+    for (const std::string& state : dropped)
+        DeleteStateFiles(state);
     // The dialog's undo keeps the selection, so that another effect can go onto the same
     // stretch; only an open dialog's state moves back to 1.
     uint8_t effect = EffectState.load();
@@ -419,6 +442,7 @@ bool TVelTrack::SaveTrackAs(const std::string& targetIn) {
         FileName = target;
         UserFileName.clear();
     }
+    UpdateRecoveryRecord(); // nothing is unsaved now: the record goes
     if (OpenWorkingFile()) Cue(PlayPosition);
     UndoWarningArmed = true;
     AddMessage(kMsgStatus, TrackDescription());

@@ -213,7 +213,10 @@ bool TVelTrack::PrepareRecording() {
     // The new state is made here; the audio before the take is copied into it by the
     // recording's worker once the input runs. Record is called on the user-interface thread,
     // and copying minutes of audio there would hold up the windows.
-    if (!BeginChange(0, changeName)) {
+    takeStartOfChange_ = start; // the record names the take's state as a take
+    const bool begun = BeginChange(0, changeName);
+    takeStartOfChange_ = -1;
+    if (!begun) {
         CloseRecordingDevice();
         EndChange(false, PlayPosition, SelEnd, start, changeName);
         return false;
