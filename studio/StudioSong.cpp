@@ -87,17 +87,7 @@ void TFormStudio::OpenByName(const std::string& path) {
 }
 
 TFormTrack* TFormStudio::FindOrCreateTrackWindow(const std::string& path, bool& created) {
-    const QString caption = QString::fromStdString(NormaliseTrackName(path));
-    TFormVelMc* child = nullptr;
-    created = FindOrCreateChild(
-                  caption,
-                  [this](TFormVelM& owner) -> TFormVelMc* {
-                      auto* window = new TFormTrack(owner, *this);
-                      if (trackWindowHook_) trackWindowHook_(*window);
-                      return window;
-                  },
-                  &child) == TFindOrCreate::Created;
-    auto* window = qobject_cast<TFormTrack*>(child);
+    TFormTrack* window = FindOrCreateTrackChild(NormaliseTrackName(path), created);
     if (window && created)
         window->InitialiseTrack(sound_->Device(), path, settings_.outputFormat,
                                 settings_.trackFormat, settings_.trackLength, "00:00.00000");

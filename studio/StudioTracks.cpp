@@ -128,23 +128,32 @@ void TFormStudio::RefreshControls() {
 
 // ---- New Track
 
-TFormTrack* TFormStudio::NewTrack(const WAVEFORMATEX& format, const std::string& lengthText,
-                                  const std::string& startText) {
+std::vector<std::string> TFormStudio::ChildCaptions() {
     std::vector<std::string> captions;
     for (int i = 0; i < ChildCount(); ++i)
         captions.push_back(Child(i)->windowTitle().toStdString());
-    const std::optional<std::string> caption = NewTrackCaption(captions);
-    if (!caption) return nullptr;
+    return captions;
+}
+
+TFormTrack* TFormStudio::FindOrCreateTrackChild(const std::string& caption, bool& created) {
     TFormVelMc* child = nullptr;
-    FindOrCreateChild(
-        QString::fromStdString(*caption),
-        [this](TFormVelM& owner) -> TFormVelMc* {
-            auto* window = new TFormTrack(owner, *this);
-            if (trackWindowHook_) trackWindowHook_(*window);
-            return window;
-        },
-        &child);
-    auto* window = qobject_cast<TFormTrack*>(child);
+    created = FindOrCreateChild(
+                  QString::fromStdString(caption),
+                  [this](TFormVelM& owner) -> TFormVelMc* {
+                      auto* window = new TFormTrack(owner, *this);
+                      if (trackWindowHook_) trackWindowHook_(*window);
+                      return window;
+                  },
+                  &child) == TFindOrCreate::Created;
+    return qobject_cast<TFormTrack*>(child);
+}
+
+TFormTrack* TFormStudio::NewTrack(const WAVEFORMATEX& format, const std::string& lengthText,
+                                  const std::string& startText) {
+    const std::optional<std::string> caption = NewTrackCaption(ChildCaptions());
+    if (!caption) return nullptr;
+    bool created = false;
+    TFormTrack* window = FindOrCreateTrackChild(*caption, created);
     if (window)
         window->InitialiseTrack(sound_->Device(), std::string(), settings_.outputFormat, format,
                                 lengthText, startText);

@@ -308,6 +308,7 @@ void TFormStudio::showEvent(QShowEvent* event) {
             if (!SettingsFolderWritable(settingsFile_->FileName()))
                 MPanel()->AddMessage(kMsgWarning, "Settings cannot be saved: the folder " +
                                                       ConfigDir() + " is not writable");
+            OfferRecovery();
             if (!startFile_.empty() && sound_->Device()) OpenByName(startFile_);
         },
         Qt::QueuedConnection);

@@ -184,6 +184,13 @@ class TFormStudio : public TFormVelM, public TTrackWindowHost, public TSoundOpti
     bool SongChangesPrompt();
     void SetCaptionFromSong();
     TFormTrack* FindOrCreateTrackWindow(const std::string& path, bool& created);
+    // The track window of `caption`, made (not initialised) when there is none.
+    TFormTrack* FindOrCreateTrackChild(const std::string& caption, bool& created);
+    std::vector<std::string> ChildCaptions();
+    // At start, before any song is read: the tracks a killed instance left unsaved are offered
+    // back one by one ("Recover unsaved changes to <file>?"); Yes opens each in a window, so a
+    // song read next that holds the file finds it there; No deletes its states.
+    void OfferRecovery();
     std::vector<TTransportTrack> TransportTracks() const;
     void UpdateRecentFiles();
     void OpenRecentFile(const QString& caption);

@@ -13,6 +13,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "audio/WaveFile.h"
 #include "platform/ProfileFile.h"
 #include "platform/TempFiles.h"
 
@@ -357,4 +358,24 @@ bool DiscardOrphan(const TRecoveryRecord& record, std::string& error) {
         ok = RemoveIfPresent(PictureFileName(state), error) && ok;
     }
     return ok && RemoveRecoveryRecord(record, error);
+}
+
+bool OrphanHasUnsavedWork(const TRecoveryOrphan& orphan) {
+    const TRecoveryRecord& r = orphan.Record;
+    const auto exists = [&orphan](const std::string& state) {
+        return std::find(orphan.ExistingStates.begin(), orphan.ExistingStates.end(), state) !=
+               orphan.ExistingStates.end();
+    };
+    if (!exists(r.WorkingState)) return false;
+    if (!r.Undo.empty()) return true;
+    struct stat st {};
+    return r.PendingTakeStart >= 0 && !r.PendingState.empty() &&
+           ::lstat(r.PendingState.c_str(), &st) == 0 && S_ISREG(st.st_mode) &&
+           st.st_size > kWaveHeaderBytes + r.PendingTakeStart;
+}
+
+std::string RecoveryQuestion(const TRecoveryRecord& record) {
+    const bool saved = !record.UserFileName.empty() && !IsTemporaryFile(record.UserFileName);
+    return "Recover unsaved changes to " +
+           (saved ? record.UserFileName : std::string("a new track (never saved)")) + "?";
 }

@@ -3,8 +3,10 @@
 // unsaved changes can be taken up again after the program was killed.
 //
 // The record is "WAV" + 8 hexadecimal digits + ".REC" in the temporary folder, in the profile
-// format (key=value lines). Each write replaces the whole record at once (the record's name +
-// ".NEW", renamed over it), so a reader sees the old record or the new one. It is not synced:
+// format (key=value lines). Each write fills a nameless file and only then names it: a new
+// record by a link to a free name, a rewrite by a link to the record's name + ".NEW" renamed
+// over the record. A reader sees the old record or the new one, and a writer killed at any
+// point leaves no empty record whose owner nobody could tell. It is not synced:
 // the states it names are not either, so it guards against a killed program, not against a
 // disk cache lost with the power; and it is written on every change, on any thread. Its last
 // line holds a checksum of everything above it; a record that is cut short, damaged, too large or
@@ -71,6 +73,15 @@ struct TRecoveryOrphan {
 // The readable records in `folder` whose writer has ended, oldest file name first. Records of
 // running processes, damaged records and records of other users are left out.
 std::vector<TRecoveryOrphan> FindOrphanRecords(const std::string& folder);
+
+// Whether an orphan holds work worth asking the user about: its working state still exists and
+// it has changes in its undo list, or an interrupted take that had recorded something. Other
+// orphans (a track with nothing unsaved, states gone) are discarded without a question.
+bool OrphanHasUnsavedWork(const TRecoveryOrphan& orphan);
+
+// The question put for an orphan at the next start: "Recover unsaved changes to <file>?", the
+// file being the user's, or "a new track (never saved)".
+std::string RecoveryQuestion(const TRecoveryRecord& record);
 
 // Whether the writer of `record` still runs (its id is alive and has the same start time).
 // When that cannot be told, it is taken as running, so its states are never touched.

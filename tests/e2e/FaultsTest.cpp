@@ -33,9 +33,11 @@
 #include <vector>
 
 #include "effects/dialog/FormMixer.h"
+#include "platform/TempFiles.h"
 #include "studio/core/SoundSetup.h"
 #include "tests/common/FileSizeLimit.h"
 #include "tests/e2e/Session.h"
+#include "track/RecoveryRecord.h"
 #include "track/VelTrack.h"
 #include "track/view/WaveSurface.h"
 #include "track/view/WaveView.h"
@@ -242,6 +244,7 @@ class FaultsTest : public QObject {
     void TheTemporaryFolderFillsUpDuringAnEffect();
     void NoSoundServerAtStart();
     void TheSoundServerGoesAwayWhileATrackPlays();
+    void AKilledSessionIsOfferedBackAtTheNextStart();
 };
 
 namespace {
@@ -599,6 +602,91 @@ void FaultsTest::TheSoundServerGoesAwayWhileATrackPlays() {
     QVERIFY(AllSettled(form, 5000));
     QCOMPARE(track.TrackState(), tsReady);
     QVERIFY2(probe.LongestMs() < 500, qPrintable(QString::number(probe.LongestMs())));
+}
+
+namespace {
+
+// A track of the windows' kind edited in another process, killed after `changes` edits.
+bool EditAndKill(const std::string& wave, int changes) {
+    QProcess child;
+    child.start(QStringLiteral(RECOVERY_CHILD),
+                {QStringLiteral("edits"), QString::fromStdString(wave)});
+    QByteArray printed;
+    const QByteArray line = QByteArray::number(changes) + "\n";
+    while (!printed.contains(line) && child.waitForReadyRead(10000))
+        printed += child.readAllStandardOutput();
+    child.kill();
+    child.waitForFinished();
+    return printed.contains(line);
+}
+
+} // namespace
+
+// The program was killed with two tracks changed and unsaved. At the next start it asks about
+// each: Yes gives the first back in its window with its undo list, as it was; No deletes the
+// other's states. The users' files are never touched, and nothing is left behind.
+void FaultsTest::AKilledSessionIsOfferedBackAtTheNextStart() {
+    if (!std::getenv("PULSE_SERVER")) QSKIP("no private sound server");
+    e2e::Session session("killed-session");
+    const std::string kept = session.Path("kept.wav");
+    const std::string dropped = session.Path("dropped.wav");
+    wavetest::WriteTone(kept, 3);
+    wavetest::WriteTone(dropped, 2);
+    const Bytes keptBefore = wavetest::Read(kept);
+    QVERIFY(EditAndKill(kept, 5));
+    QVERIFY(EditAndKill(dropped, 3));
+    const std::vector<TRecoveryOrphan> orphans = FindOrphanRecords(session.TmpDir());
+    QCOMPARE(orphans.size(), std::size_t(2));
+    const TRecoveryRecord& keptRecord =
+        orphans[0].Record.UserFileName == kept ? orphans[0].Record : orphans[1].Record;
+    const Bytes lastState = wavetest::Read(keptRecord.WorkingState);
+
+    std::vector<std::string> questions;
+    std::function<void(QWidget*)> answer = [&](QWidget* box) {
+        auto* message = qobject_cast<QMessageBox*>(box);
+        QVERIFY(message);
+        questions.push_back(message->text().toStdString());
+        session.Shot("question");
+        const bool yes = questions.back().find("kept.wav") != std::string::npos;
+        if (questions.size() == 1) e2e::AnswerNextModal(answer);
+        e2e::ClickBoxButton(box, yes ? QMessageBox::Yes : QMessageBox::No);
+    };
+    e2e::AnswerNextModal(answer);
+    TFormStudio& form = session.Start();
+    QVERIFY(QTest::qWaitFor([&] { return questions.size() == 2; }, 10000));
+    std::sort(questions.begin(), questions.end());
+    QCOMPARE(questions, (std::vector<std::string>{"Recover unsaved changes to " + dropped + "?",
+                                                  "Recover unsaved changes to " + kept + "?"}));
+    QVERIFY(QTest::qWaitFor([&] { return form.TrackWindows().size() == 1; }, 10000));
+    QVERIFY(session.AllReady());
+    TFormTrack* window = session.Window(kept);
+    QVERIFY(window);
+    TVelTrack& track = *window->Track();
+    QCOMPARE(track.UndoCaption(), std::string("Undo - Clearing (5)"));
+    QVERIFY(track.Modified());
+    QVERIFY(wavetest::Read(track.FileName) == lastState);
+    QVERIFY(wavetest::Read(kept) == keptBefore);
+    QVERIFY(session.ErrorText().empty());
+    session.Shot("recovered");
+    // What is left is the recovered track's own: its states, their pictures and its record.
+    QVERIFY(FindOrphanRecords(session.TmpDir()).empty());
+    for (const std::string& name : e2e::FilesIn(session.TmpDir())) {
+        const std::string path = session.TmpDir() + "/" + name;
+        const bool own = path == track.RecoveryRecordPath() ||
+                         std::any_of(track.UndoFiles.begin(), track.UndoFiles.end(),
+                                     [&](const std::string& state) {
+                                         return path == state || path == PictureFileName(state);
+                                     });
+        QVERIFY2(own, name.c_str());
+    }
+    // The recovered track is a track like any other: it undoes, and closing it leaves nothing.
+    track.Undo();
+    QVERIFY(
+        QTest::qWaitFor([&] { return !track.InWork() && track.TrackState() == tsReady; }, 10000));
+    QCOMPARE(track.UndoCaption(), std::string("Undo - Distorting (4)"));
+    session.Quit();
+    QVERIFY2(e2e::FilesIn(session.TmpDir()).empty(),
+             qPrintable(QString::fromStdString(session.TmpDir())));
 }
 
 QTEST_MAIN(FaultsTest)

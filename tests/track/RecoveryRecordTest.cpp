@@ -193,3 +193,34 @@ TEST(RecoveryRecord, OnlyRecordsOfEndedProcessesAreOrphans) {
     EXPECT_TRUE(Exists(mine.Path));
     EXPECT_TRUE(FindOrphanRecords(folder.Path()).empty());
 }
+
+TEST(RecoveryRecord, OnlyOrphansWithWorkAreAskedAbout) {
+    TTestFolder folder;
+    TRecoveryOrphan orphan;
+    TRecoveryRecord& r = orphan.Record;
+    r.UserFileName = folder / "song.wav";
+    r.WorkingState = folder / "WAV000000D0.TMP";
+    r.Undo = {{r.UserFileName, "Original"}, {r.WorkingState, "Fading"}};
+    orphan.ExistingStates = {r.WorkingState};
+    EXPECT_TRUE(OrphanHasUnsavedWork(orphan));
+    EXPECT_EQ(RecoveryQuestion(r), "Recover unsaved changes to " + r.UserFileName + "?");
+    orphan.ExistingStates.clear(); // the working state is gone: nothing to give back
+    EXPECT_FALSE(OrphanHasUnsavedWork(orphan));
+
+    // The first change of a track read from the user's file, killed halfway: a take counts
+    // once it had written past its start, any other change never.
+    r.WorkingState = r.UserFileName;
+    r.Undo.clear();
+    orphan.ExistingStates = {r.WorkingState};
+    r.PendingState = folder / "WAV000000D1.TMP";
+    r.PendingTakeStart = 100;
+    WriteBytes(r.PendingState, std::string(46 + 100, 'x'));
+    EXPECT_FALSE(OrphanHasUnsavedWork(orphan));
+    WriteBytes(r.PendingState, std::string(46 + 104, 'x'));
+    EXPECT_TRUE(OrphanHasUnsavedWork(orphan));
+    r.PendingTakeStart = -1;
+    EXPECT_FALSE(OrphanHasUnsavedWork(orphan));
+
+    r.UserFileName = folder / "WAV000000D2.TMP";
+    EXPECT_EQ(RecoveryQuestion(r), "Recover unsaved changes to a new track (never saved)?");
+}

@@ -169,6 +169,7 @@ TFormTrack::TFormTrack(TFormVelM& mainWindow, TTrackWindowHost& host)
     connect(pages_, &QTabWidget::currentChanged, this, &TFormTrack::PageChanged);
 
     track_ = std::make_unique<TVelTrack>(*this, *MPanel(), *view_, *clipboard_, host_.FileLock());
+    track_->EnableRecovery(); // a killed program's unsaved changes can be taken up again
     view_->SetTrack(track_.get());
     connect(view_, &TWaveView::Cued, this, [this] {
         UpdateButtons();
@@ -367,6 +368,22 @@ void TFormTrack::InitialiseTrack(TSoundOutputDevice* device, const std::string& 
     }
     SetStartsAt(startText.empty() ? startsAtText_ : startText);
     track_->Reopen();
+    UpdateButtons();
+}
+
+void TFormTrack::InitialiseRecoveredTrack(TSoundOutputDevice* device,
+                                          const WAVEFORMATEX& outputFormat,
+                                          const TRecoveryRecord& record) {
+    track_->SetSoundDevice(device, outputFormat);
+    track_->SetInputDevice(host_.RecorderNumber());
+    SetDampen(host_.Dampen());
+    MPanel()->AddMessage(
+        kMsgStatus,
+        "Recovering " + (record.UserFileName.empty() ? record.WorkingState : record.UserFileName));
+    if (track_->RecoverFrom(record)) {
+        startsAtText_ = track_->StartOffsetText;
+        startsAt_->SetTimeText(QString::fromStdString(startsAtText_));
+    }
     UpdateButtons();
 }
 

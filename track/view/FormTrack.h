@@ -35,6 +35,7 @@ class QLineEdit;
 class QTabWidget;
 class TLevelMeterWidget;
 class TQtClipboardStore;
+struct TRecoveryRecord;
 class TSoundOutputDevice;
 class TTrackWindowHost;
 class TVELBtn2Bmp;
@@ -63,6 +64,10 @@ class TFormTrack : public TFormVelMc, public TTrackOwner {
     void InitialiseTrack(TSoundOutputDevice* device, const std::string& fileName,
                          const WAVEFORMATEX& outputFormat, const WAVEFORMATEX& newFormat,
                          const std::string& newLengthText, const std::string& startText);
+    // Joins the track to the shared devices and takes up a killed program's track from its
+    // recovery record (TVelTrack::RecoverFrom).
+    void InitialiseRecoveredTrack(TSoundOutputDevice* device, const WAVEFORMATEX& outputFormat,
+                                  const TRecoveryRecord& record);
     void SetStartsAt(const std::string& timeText);
     void SetPanPosition(int pan);       // -100..100
     void SetVolumePosition(int volume); // -100..100
