@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -197,7 +198,15 @@ bool WriteRecoveryRecord(const std::string& folder, TRecoveryRecord& record, std
         return false;
     }
     record.Pid = ::getpid();
-    record.ProcessStart = ProcessStartTime(record.Pid);
+    // Read once per process (a forked child has its own id and start): /proc costs more than
+    // the rest of a write.
+    static std::atomic<pid_t> cachedPid{0};
+    static std::atomic<uint64_t> cachedStart{0};
+    if (cachedPid.load() != record.Pid) {
+        cachedStart.store(ProcessStartTime(record.Pid));
+        cachedPid.store(record.Pid);
+    }
+    record.ProcessStart = cachedStart.load();
     const std::string text = RecordText(record);
     // The record is written whole into a file with no name and only then named: a writer
     // killed at any point leaves the old record, or the new one, never an empty or cut one
