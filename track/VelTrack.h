@@ -343,6 +343,8 @@ class TVelTrack : private TWaveIOHost {
     bool recordWarned_ = false;
     TRecoveryRecord record_;
     int32_t takeStartOfChange_ = -1; // set by Record around the take's BeginChange
+    // StartOffset for the record, which the worker writes while the window may move it.
+    std::atomic<int32_t> recordedOffset_{0};
     TTrackOwner& owner_;
     TMessageSink& messages_;
     TTrackView& view_;

@@ -135,6 +135,7 @@ void TVelTrack::SetStartOffsetText(const std::string& text) {
     const int32_t offset = TextPosition(text);
     PlayPosition += offset - StartOffset;
     StartOffset = offset;
+    recordedOffset_ = offset;
     RewriteRecoveryOffset();
     view_.RedrawMarkers();
 }

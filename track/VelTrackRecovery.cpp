@@ -92,7 +92,7 @@ void TVelTrack::SnapshotListsLocked() {
     std::lock_guard names(namesMutex_);
     record_.UserFileName = UserFileName;
     record_.WorkingState = FileName;
-    record_.StartOffset = StartOffset;
+    record_.StartOffset = recordedOffset_.load();
     record_.Undo.clear();
     for (std::size_t i = 0; i < UndoFiles.size() && i < UndoNames.size(); ++i)
         record_.Undo.push_back({UndoFiles[i], UndoNames[i]});
@@ -130,7 +130,7 @@ void TVelTrack::UpdateRecoveryRecord() {
 void TVelTrack::RewriteRecoveryOffset() {
     std::lock_guard lock(recordMutex_);
     if (!recoveryOn_ || record_.Path.empty()) return;
-    record_.StartOffset = StartOffset;
+    record_.StartOffset = recordedOffset_.load();
     WriteRecordLocked();
 }
 
@@ -215,6 +215,7 @@ bool TVelTrack::RecoverFrom(const TRecoveryRecord& record) {
         return false;
     }
     StartOffset = record.StartOffset;
+    recordedOffset_ = StartOffset;
     StartOffsetText = PositionText(StartOffset);
     PlayPosition = StartOffset;
     const std::string pending = record.PendingState;

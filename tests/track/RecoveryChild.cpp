@@ -1,9 +1,9 @@
 // The program the recovery tests kill: a track of the windows' kind (it keeps a recovery
-// record) working on a user's file in $TMPDIR's program, until it is killed.
+// record) working on a user's file, its states in $TMPDIR, until it is killed.
 //   recovery_child edits <user file> [<reference folder>]
-//     twenty edits; prints the number of completed changes after each one, then waits to be
-//     killed. With a reference folder, it copies each state there as <n>.wav and the undo
-//     names as names.txt, and ends.
+//     prints "ready", then makes twenty edits and prints the number of completed changes
+//     after each one, then waits to be killed. With a reference folder, it copies each state there
+//     as <n>.wav and the undo names as names.txt, and ends.
 //   recovery_child take <user file> <input device number>
 //     records over 1 s .. 9 s of the track and prints "recording" once the take runs.
 #include <unistd.h>
@@ -75,7 +75,9 @@ int main(int argc, char** argv) {
     if (track.TrackState() != tsReady) return 3;
 
     if (mode == "edits") {
+        track.SetStartOffsetText("00:01.50000"); // the song's place of the track comes back too
         const std::string reference = argc > 3 ? argv[3] : "";
+        Report("ready");
         for (int n = 0; n < 20; ++n) {
             Edit(track, n);
             const std::size_t done = track.UndoFiles.empty() ? 0 : track.UndoFiles.size() - 1;

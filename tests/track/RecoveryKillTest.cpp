@@ -127,10 +127,12 @@ TEST_F(RecoveryKillTest, TwentyEditsKilledAtRandomComeBackAtTheLastCompletedStat
         ASSERT_EQ(run.Wait(), 0) << run.Rest();
     }
     ASSERT_TRUE(TempFiles().empty()) << "a track that ended well leaves nothing";
-    // The kills fall anywhere from the start to a little past the twentieth change.
-    const auto started = std::chrono::steady_clock::now();
+    // The kills fall anywhere from the first edit to a little past the twentieth.
+    std::chrono::steady_clock::time_point started;
     {
         TChild timed({child, "edits", user});
+        ASSERT_TRUE(timed.WaitForLine("ready"));
+        started = std::chrono::steady_clock::now();
         ASSERT_TRUE(timed.WaitForLine("20"));
     }
     const auto whole = std::chrono::duration_cast<std::chrono::microseconds>(
@@ -150,6 +152,7 @@ TEST_F(RecoveryKillTest, TwentyEditsKilledAtRandomComeBackAtTheLastCompletedStat
     for (int run = 0; run < 16; ++run) {
         SCOPED_TRACE("seed " + std::to_string(seed) + ", run " + std::to_string(run));
         TChild edits({child, "edits", user});
+        ASSERT_TRUE(edits.WaitForLine("ready"));
         std::this_thread::sleep_for(std::chrono::microseconds(when(random)));
         edits.Kill();
         const int reported = LastCompleted(edits.Rest());
@@ -190,6 +193,8 @@ TEST_F(RecoveryKillTest, TwentyEditsKilledAtRandomComeBackAtTheLastCompletedStat
         EXPECT_EQ(back->UndoNames,
                   std::vector<std::string>(names.begin(), names.begin() + completed + 1));
         EXPECT_TRUE(back->Modified());
+        EXPECT_EQ(back->StartOffset, 264600); // 1.5 s of 44100 Hz 16-bit stereo
+        EXPECT_EQ(back->StartOffsetText, "00:01.50000");
         EXPECT_TRUE(FindOrphanRecords(tempDir).empty()) << "the running track owns the record";
         // The recovered track works on: one undo gives the state before.
         if (completed >= 2) {
