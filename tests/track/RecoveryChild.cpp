@@ -4,7 +4,7 @@
 //     prints "ready", then makes twenty edits and prints the number of completed changes
 //     after each one, then waits to be killed. With a reference folder, it copies each state there
 //     as <n>.wav and the undo names as names.txt, and ends.
-//   recovery_child take <user file> <input device number>
+//   recovery_child take <user file> <input device name>
 //     records over 1 s .. 9 s of the track and prints "recording" once the take runs.
 #include <unistd.h>
 
@@ -14,6 +14,7 @@
 #include <string>
 #include <thread>
 
+#include "platform/WaveIn.h"
 #include "tests/track/TrackFixture.h"
 
 namespace {
@@ -96,7 +97,12 @@ int main(int argc, char** argv) {
     }
     if (mode == "take" && argc > 3) {
         track.SetSoundDevice(nullptr, track.Format());
-        track.SetInputDevice(std::atoi(argv[3]));
+        const auto devices = EnumerateInputDevices();
+        int device = -1;
+        for (std::size_t i = 0; i < devices.size(); ++i)
+            if (devices[i].productName == argv[3]) device = static_cast<int>(i);
+        if (device < 0) return 5;
+        track.SetInputDevice(device);
         const int32_t second = static_cast<int32_t>(track.Format().nAvgBytesPerSec);
         track.SelStart = second;
         track.SelEnd = 9 * second;
