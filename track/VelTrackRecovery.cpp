@@ -16,9 +16,12 @@
 
 namespace {
 
-bool ReadAt(int fd, uint8_t* data, std::size_t size, off_t at) {
+// The whole of `size` bytes at `at`, retrying short and interrupted calls; `io` is pread or
+// pwrite.
+template <typename Buffer, typename Io>
+bool WholeAt(Io io, int fd, Buffer* data, std::size_t size, off_t at) {
     while (size > 0) {
-        const ssize_t n = ::pread(fd, data, size, at);
+        const ssize_t n = io(fd, data, size, at);
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) return false;
         data += n;
@@ -28,16 +31,12 @@ bool ReadAt(int fd, uint8_t* data, std::size_t size, off_t at) {
     return true;
 }
 
+bool ReadAt(int fd, uint8_t* data, std::size_t size, off_t at) {
+    return WholeAt(::pread, fd, data, size, at);
+}
+
 bool WriteAt(int fd, const uint8_t* data, std::size_t size, off_t at) {
-    while (size > 0) {
-        const ssize_t n = ::pwrite(fd, data, size, at);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        data += n;
-        size -= static_cast<std::size_t>(n);
-        at += n;
-    }
-    return true;
+    return WholeAt(::pwrite, fd, data, size, at);
 }
 
 bool WriteLE32At(int fd, uint32_t value, off_t at) {
